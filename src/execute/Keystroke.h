@@ -1,0 +1,23 @@
+#pragma once
+// Posting the keystroke of a system shortcut, on a "tellHelperToSystemClickted:" request.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "messaging/KeyCodeAndFlags.h"
+#include "platform/Console.h"
+#include "platform/EventTap.h"
+
+namespace kivora {
+
+// Handles one notification name; ignores names that are not a system-shortcut click request.
+// Posts only a pair that the helper has handed out (present in `offered`).
+void handleSystemShortcutClick(std::string_view notificationName,
+                               const std::vector<KeyCodeAndFlags>& offered, EventTap& eventTap,
+                               Console& console);
+
+// Key down, then key up, each with its whole flag mask replaced, at the session tap.
+void postKeystroke(EventTap& eventTap, std::uint16_t keyCode, std::uint64_t flags);
+
+}  // namespace kivora

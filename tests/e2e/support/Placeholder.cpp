@@ -1,0 +1,2 @@
+// Replaced by the end-to-end support library.
+namespace kivora::e2e {}

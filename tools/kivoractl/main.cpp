@@ -1,0 +1,2 @@
+// STUB: to be implemented.
+int main() { return 0; }
