@@ -18,6 +18,8 @@ void handleSystemShortcutClick(std::string_view notificationName,
                                Console& console);
 
 // Key down, then key up, each with its whole flag mask replaced, at the session tap.
-void postKeystroke(EventTap& eventTap, std::uint16_t keyCode, std::uint64_t flags);
+// Both events are created before either is posted: when one cannot be created nothing is
+// posted (never a key down without its key up) and the result is false.
+bool postKeystroke(EventTap& eventTap, std::uint16_t keyCode, std::uint64_t flags);
 
 }  // namespace kivora
