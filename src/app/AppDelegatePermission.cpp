@@ -32,10 +32,9 @@ void AppDelegate::checkAccessibilityPermissions() {
         }
         const bool enabled = checkTrustWithPrompt();
         NotificationCenterManager::shared();
-        platform_.notificationCenter.postNotification(names::accessibilityStatusResponse(),
-                                                      std::nullopt,
-                                                      Dictionary{{names::isEnabledKey(), enabled}},
-                                                      true);
+        platform_.notificationCenter.postNotification(
+            names::accessibilityStatusResponse(), std::nullopt,
+            Dictionary{{names::isEnabledKey(), enabled}}, true);
         return;
     }
     platform_.console.writeLine("没有开启辅助功能");

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "unit/LaunchedDelegate.h"
+
+namespace kivora::testing {
+namespace {
+
+using Object = std::optional<std::string>;
+
+// Nothing the helper can do for a notification left a trace.
+void expectNoEffect(const LaunchedDelegate& h, const std::string& what) {
+    EXPECT_TRUE(h.fakes.center.posts.empty()) << what;
+    EXPECT_TRUE(h.fakes.console.lines.empty()) << what;
+    EXPECT_EQ(h.fakes.runLoop.terminateCount, 0) << what;
+    EXPECT_EQ(h.fakes.runLoop.validTimerCount(), 0u) << what;
+    EXPECT_EQ(h.fakes.accessibility.trustChecks, 0) << what;
+    EXPECT_TRUE(h.fakes.accessibility.createdApplications.empty()) << what;
+    EXPECT_TRUE(h.fakes.eventTap.posted.empty()) << what;
+    EXPECT_EQ(h.fakes.preferences.synchronizeCount, 0) << what;
+}
+
+TEST(LaunchRegistration, SixSubscriptionsInOrderThenTheFrontmostObservation) {
+    LaunchedDelegate h;
+    const std::vector<std::pair<Object, Object>> expected = {
+        {"AccessibilityStatus", std::nullopt},  // any sender
+        {std::nullopt, kHelperId},              // handleNotification
+        {"TerminateSubApp", kHelperId},         // handleMainAppTermination
+        {std::nullopt, kHelperId},              // handleCurrentShortcut
+        {std::nullopt, kHelperId},              // handleCurrentShortcutClicked
+        {std::nullopt, kHelperId},              // handleSystemShortcutClicked
+    };
+    const auto& recorded = h.fakes.center.subscriptions;
+    ASSERT_EQ(recorded.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(recorded[i].name, expected[i].first) << "subscription " << i;
+        EXPECT_EQ(recorded[i].object, expected[i].second) << "subscription " << i;
+    }
+    EXPECT_EQ(h.fakes.workspace.observedKeyPaths, std::vector<std::string>{"frontmostApplication"});
+    EXPECT_TRUE(h.fakes.workspace.removedKeyPaths.empty());
+}
+
+TEST(LaunchRegistration, LaunchDoesNoWorkAndLeavesTheFieldsEmpty) {
+    LaunchedDelegate h;
+    expectNoEffect(h, "launch");
+    const AppDelegate& d = h.delegate;
+    EXPECT_TRUE(d.system.empty());
+    EXPECT_TRUE(d.current.empty());
+    EXPECT_TRUE(d.keyCodeAndFlagsArr.empty());
+    EXPECT_TRUE(d.currentKeyCodeAndFlagsArr.empty());
+    EXPECT_TRUE(d.currentShortTitle.empty());
+    EXPECT_TRUE(d.currentElementArr.empty());
+    EXPECT_EQ(d.previousActiveApplication, nullptr);
+    EXPECT_EQ(d.timer, nullptr);
+    EXPECT_FALSE(d.isPopupShown);
+    EXPECT_TRUE(d.applicationSupportsSecureRestorableState());
+}
+
+TEST(LaunchRegistration, ShutdownEndsTheFrontmostObservationOnly) {
+    LaunchedDelegate h;
+    auto a = h.fakes.workspace.addApplication("com.example.A", 11);
+    auto b = h.fakes.workspace.addApplication("com.example.B", 12);
+    h.fakes.workspace.switchTo(a);
+    h.delegate.applicationWillTerminate();
+    EXPECT_EQ(h.fakes.workspace.removedKeyPaths, std::vector<std::string>{"frontmostApplication"});
+    h.fakes.workspace.switchTo(b);
+    EXPECT_EQ(h.delegate.previousActiveApplication, a);
+    // The notification subscriptions end with the process, not here.
+    EXPECT_EQ(h.fakes.center.subscriptions.size(), 6u);
+}
+
+TEST(Delivery, HowManyHandlersEachNameAndObjectReaches) {
+    const struct {
+        std::string name;
+        Object object;
+        int reached;
+    } cases[] = {
+        // Every name with the helper's object reaches the four unfiltered handlers...
+        {"GetSystemShortcut", kHelperId, 4},
+        {"GetCurrentShortcut", kHelperId, 4},
+        {"tellHelperToCurrentClickted:Nothing stored", kHelperId, 4},
+        {"tellHelperToSystemClickted:[]", kHelperId, 4},
+        {"SomethingElse", kHelperId, 4},
+        {"", kHelperId, 4},
+        // ...and the two name-filtered ones as well when it is theirs.
+        {"TerminateSubApp", kHelperId, 5},
+        {"AccessibilityStatus", kHelperId, 5},
+        // Other objects, or none, reach only the permission request.
+        {"AccessibilityStatus", kMainAppId, 1},
+        {"AccessibilityStatus", std::nullopt, 1},
+        {"AccessibilityStatus", "", 1},
+        {"TerminateSubApp", kMainAppId, 0},
+        {"TerminateSubApp", std::nullopt, 0},
+        {"TerminateSubApp", kHelperId + " ", 0},
+        {"GetSystemShortcut", kMainAppId, 0},
+        {"GetCurrentShortcut", std::nullopt, 0},
+        {"GetSystemShortcut", "org.morvane.kivora.kivoradata", 0},
+    };
+    for (const auto& c : cases) {
+        LaunchedDelegate h;
+        EXPECT_EQ(h.post(c.name, c.object), c.reached)
+            << '"' << c.name << "\" with " << c.object.value_or("no object");
+    }
+}
+
+TEST(Delivery, TerminateSubAppEndsTheHelperSilently) {
+    LaunchedDelegate h;
+    h.post("TerminateSubApp");
+    EXPECT_EQ(h.fakes.runLoop.terminateCount, 1);
+    EXPECT_TRUE(h.fakes.center.posts.empty());
+    EXPECT_TRUE(h.fakes.console.lines.empty());
+}
+
+TEST(Delivery, AccessibilityStatusIsAnsweredWhateverItsObject) {
+    for (const Object& object : {Object(kHelperId), Object(kMainAppId), Object(), Object("x")}) {
+        LaunchedDelegate h;
+        h.post("AccessibilityStatus", object);
+        ASSERT_EQ(h.fakes.center.posts.size(), 1u) << object.value_or("no object");
+        EXPECT_EQ(h.fakes.center.posts[0].name, "AccessibilityStatusResponse");
+    }
+}
+
+TEST(Delivery, RepliesCaseVariantsAndStrangersAreNoRequests) {
+    // clang-format off
+    const std::vector<std::string> names = {
+        // The helper's own replies, sent back to it.
+        "AccessibilityStatusResponse", "getSystemShortcutResponse", "GetKeyCodeAndFlagsArr",
+        "GetCurrentShortcutResponse",
+        // Request names in another letter case or with extra characters.
+        "getSystemShortcut", "GETSYSTEMSHORTCUT", "getCurrentShortcut", "accessibilityStatus",
+        "terminateSubApp", "TerminateSubapp", "GetSystemShortcut ", " GetCurrentShortcut",
+        "TerminateSubApp\n", "GetSystemShortcuts", std::string("GetSystemShortcut\0", 18),
+        // Strangers.
+        "", "Quit",
+    };
+    // clang-format on
+    for (const Object& object : {Object(kHelperId), Object(kMainAppId), Object()}) {
+        for (const std::string& name : names) {
+            LaunchedDelegate h;
+            h.post(name, object);
+            expectNoEffect(h, '"' + name + "\" with " + object.value_or("no object"));
+        }
+    }
+}
+
+TEST(Delivery, HandlersCheckTheirNameEvenIfTheCenterDidNot) {
+    // The name filters are the center's; the handlers must not rely on them alone.
+    LaunchedDelegate h;
+    h.delegate.handleMainAppTermination({"terminateSubApp", kHelperId, {}});
+    h.delegate.handleMainAppTermination({"GetSystemShortcut", kHelperId, {}});
+    h.delegate.handleAccessibilityEnabled({"AccessibilityStatusResponse", std::nullopt, {}});
+    h.delegate.handleAccessibilityEnabled({"accessibilityStatus", std::nullopt, {}});
+    expectNoEffect(h, "direct calls");
+}
+
+}  // namespace
+}  // namespace kivora::testing
