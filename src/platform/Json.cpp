@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace kivora::json {
 
@@ -63,8 +64,8 @@ Value convert(const nlohmann::json& j) {
         case nlohmann::json::value_t::string:
             return Value(j.get<std::string>());
         case nlohmann::json::value_t::binary:
-            return Value(Data{std::vector<std::uint8_t>(j.get_binary().begin(),
-                                                        j.get_binary().end())});
+            return Value(
+                Data{std::vector<std::uint8_t>(j.get_binary().begin(), j.get_binary().end())});
         case nlohmann::json::value_t::array: {
             Array out;
             out.reserve(j.size());
@@ -84,6 +85,19 @@ Value convert(const nlohmann::json& j) {
     return Value();
 }
 
+// nlohmann's messages begin with an internal tag ("[json.exception.parse_error.101] ");
+// the rest says where and what.
+std::string describe(const nlohmann::json::exception& e) {
+    std::string_view message = e.what();
+    if (message.starts_with("[json.exception.")) {
+        const auto end = message.find("] ");
+        if (end != std::string_view::npos) {
+            message.remove_prefix(end + 2);
+        }
+    }
+    return "The data is not valid JSON: " + std::string(message);
+}
+
 }  // namespace
 
 ParseResult parse(std::string_view text, const Limits& limits) {
@@ -100,7 +114,7 @@ ParseResult parse(std::string_view text, const Limits& limits) {
     try {
         document = nlohmann::json::parse(text.begin(), text.end());
     } catch (const nlohmann::json::exception& e) {
-        return {std::nullopt, e.what()};
+        return {std::nullopt, describe(e)};
     }
     if (!limits.allowScalarTopLevel && !document.is_array() && !document.is_object()) {
         return {std::nullopt, "The top level is not an array or an object."};
