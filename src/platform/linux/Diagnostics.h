@@ -1,0 +1,25 @@
+#pragma once
+// The Linux framework's diagnostics: single lines on standard error, "<program>: <message>".
+// Standard output is reserved for the helper's own log lines.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kivora::linux_ {
+
+// Receives one diagnostic message (without prefix or line feed).
+using DiagnosticSink = std::function<void(std::string_view message)>;
+
+// The program name in front of every diagnostic; "KivoraData" unless changed.
+void setDiagnosticProgram(std::string_view name);
+
+// Writes "<program>: <message>" and a line feed to standard error in one write.
+void writeDiagnostic(std::string_view message);
+
+// Untrusted text made fit for a one-line diagnostic: quoted, control characters escaped, and
+// cut (on a character boundary) after `maxBytes` bytes with the full length noted.
+std::string quoteForDiagnostic(std::string_view text, std::size_t maxBytes = 80);
+
+}  // namespace kivora::linux_

@@ -1,0 +1,180 @@
+// The notification center on a real private bus: a server connection with the center, pumped
+// by the test, and a client connection that plays the other side.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+#include "e2e/support/BusClient.h"
+#include "e2e/support/PrivateBus.h"
+#include "platform/linux/DBusNotificationCenter.h"
+#include "platform/linux/DBusNotificationCodec.h"
+
+namespace kivora::linux_ {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kHelper = "org.morvane.Kivora.KivoraData";
+
+class DBusNotificationCenterTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { bus_ = new e2e::PrivateBus(); }
+    static void TearDownTestSuite() { delete bus_; }
+
+    void SetUp() override {
+        sd_bus* raw = nullptr;
+        ASSERT_GE(sd_bus_new(&raw), 0);
+        server_.reset(raw);
+        ASSERT_GE(sd_bus_set_address(raw, bus_->address().c_str()), 0);
+        ASSERT_GE(sd_bus_set_bus_client(raw, 1), 0);
+        ASSERT_GE(sd_bus_start(raw), 0);
+        center_ = std::make_unique<DBusNotificationCenter>(
+            raw, [this](std::string_view line) { diagnostics_.emplace_back(line); });
+        center_->addObserver([this](const Notification&) { ++sentinels_; }, "Sentinel",
+                             std::nullopt);
+        client_ = std::make_unique<e2e::BusClient>(*bus_);
+    }
+
+    // Records the calls of an observer as "label:name".
+    NotificationCenter::Observer record(std::string label) {
+        return [this, label](const Notification& n) {
+            calls_.push_back(label + ":" + n.name);
+            last_ = n;
+        };
+    }
+
+    bool pumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            const int r = sd_bus_process(server_.get(), nullptr);
+            if (r < 0) {
+                return false;
+            }
+            if (r == 0) {
+                sd_bus_wait(server_.get(), 100000);
+            }
+        }
+        return true;
+    }
+
+    // Everything the client posted before has been dispatched: its messages arrive in order.
+    void sync() {
+        const int expected = sentinels_ + 1;
+        ASSERT_TRUE(client_->post("Sentinel"));
+        ASSERT_TRUE(pumpUntil([&] { return sentinels_ == expected; }));
+    }
+
+    static e2e::PrivateBus* bus_;
+    BusConnection server_;
+    std::unique_ptr<DBusNotificationCenter> center_;
+    std::unique_ptr<e2e::BusClient> client_;
+    std::vector<std::string> diagnostics_;
+    std::vector<std::string> calls_;
+    Notification last_;
+    int sentinels_ = 0;
+};
+
+e2e::PrivateBus* DBusNotificationCenterTest::bus_ = nullptr;
+
+TEST_F(DBusNotificationCenterTest, FiltersHoldOnTheBusAndInCodeInOrder) {
+    center_->addObserver(record("terminate"), "TerminateSubApp", kHelper);
+    center_->addObserver(record("any-helper"), std::nullopt, kHelper);
+    center_->addObserver(record("status"), "AccessibilityStatus", std::nullopt);
+    center_->addObserver(record("quote"), "it's", std::nullopt);
+    center_->addObserver(record("cafe"), "Caf\xc3\xa9", std::nullopt);  // precomposed
+    center_->addObserver(record("odd-object"), std::nullopt, "obj'x");
+
+    client_->post("TerminateSubApp");
+    client_->post("TerminateSubApp", "org.morvane.Kivora");
+    client_->post("TerminateSubApp", kHelper);
+    client_->post("AccessibilityStatus", "anything");
+    client_->post("AccessibilityStatus");
+    client_->post("its");
+    client_->post("it's");
+    client_->post("Cafe\xcc\x81");  // decomposed
+    client_->post("X", "obj'x");
+    client_->post(kHelper);  // the helper's identifier as a name, without an object
+    sync();
+
+    EXPECT_EQ(calls_, (std::vector<std::string>{
+                          "terminate:TerminateSubApp",
+                          "any-helper:TerminateSubApp",
+                          "status:AccessibilityStatus",
+                          "status:AccessibilityStatus",
+                          "quote:it's",
+                          "cafe:Cafe\xcc\x81",
+                          "odd-object:X",
+                      }));
+    EXPECT_TRUE(diagnostics_.empty());
+}
+
+TEST_F(DBusNotificationCenterTest, MalformedSignalsAreDroppedAndServingGoesOn) {
+    center_->addObserver(record("all"), std::nullopt, std::nullopt);
+
+    client_->postRaw("i", 42);
+    client_->postRaw("sa{sv}s", "Extra", 0, "argument");
+    client_->postRaw("ssa{sv}s", "Extra", "O", 0, "argument");
+    client_->postRaw("sas", "WrongUserInfo", 0);
+    client_->post("Good", kHelper, {{"k", 1}});
+    client_->postRaw("s", "NameOnly");
+    client_->postRaw("ssa{sv}", "Typed", "O", 2, "bad", "(ii)", 1, 2, "ok", "s", "fine");
+    sync();
+
+    EXPECT_EQ(calls_,
+              (std::vector<std::string>{"all:Good", "all:NameOnly", "all:Typed", "all:Sentinel"}));
+    EXPECT_EQ(Value(last_.userInfo), Value(Dictionary{}));  // the sentinel's
+    ASSERT_EQ(diagnostics_.size(), 5u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NE(diagnostics_[i].find("signature"), std::string::npos) << diagnostics_[i];
+    }
+    EXPECT_NE(diagnostics_[4].find("\"bad\""), std::string::npos) << diagnostics_[4];
+}
+
+TEST_F(DBusNotificationCenterTest, AFailingObserverDoesNotStopTheOthers) {
+    center_->addObserver([](const Notification&) { throw std::runtime_error("boom"); },
+                         std::nullopt, kHelper);
+    center_->addObserver(record("second"), std::nullopt, kHelper);
+    client_->post("GetCurrentShortcut", kHelper);
+    sync();
+    EXPECT_EQ(calls_, std::vector<std::string>{"second:GetCurrentShortcut"});
+    ASSERT_EQ(diagnostics_.size(), 1u);
+    EXPECT_NE(diagnostics_[0].find("boom"), std::string::npos);
+}
+
+TEST_F(DBusNotificationCenterTest, PostsArriveAndAnUnsendablePostLeavesTheConnectionUp) {
+    const Dictionary userInfo{{"currentShortcut", Array{"File", Dictionary{{"Title", "Save"}}}}};
+    center_->postNotification("GetCurrentShortcutResponse", "org.morvane.Kivora", userInfo, true);
+
+    // Too large for the bus: reported, not sent.
+    center_->postNotification("Huge", std::nullopt,
+                              {{"k", std::string(wire::kMaxPostBytes + 1, 'x')}}, true);
+    // As deep as we build: the daemon must accept it.
+    Value deep = 1;
+    for (int i = 0; i < wire::kMaxValueDepth - 1; ++i) {
+        deep = Value(Dictionary{{"d", deep}});
+    }
+    center_->postNotification("Deep", std::nullopt, {{"k", deep}}, true);
+    center_->postNotification("After", std::nullopt, {}, true);
+    ASSERT_GE(sd_bus_flush(server_.get()), 0);
+
+    auto reply = client_->waitFor("GetCurrentShortcutResponse");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->object, "org.morvane.Kivora");
+    EXPECT_EQ(Value(reply->userInfo), Value(userInfo));
+    auto deepReply = client_->waitFor("Deep");
+    ASSERT_TRUE(deepReply);
+    EXPECT_EQ(Value(deepReply->userInfo), Value(Dictionary{{"k", deep}}));
+    EXPECT_TRUE(client_->waitFor("After"));
+    EXPECT_EQ(client_->count("Huge"), 0u);
+    ASSERT_EQ(diagnostics_.size(), 1u);
+    EXPECT_NE(diagnostics_[0].find("too large"), std::string::npos) << diagnostics_[0];
+}
+
+}  // namespace
+}  // namespace kivora::linux_
