@@ -1,0 +1,42 @@
+#pragma once
+// The accessibility port over a simulated desktop: element trees served as the desktop file
+// wrote them, with the injected errors and delays, the trust flag and the recorded presses.
+
+#include "platform/Accessibility.h"
+#include "platform/linux/DesktopModel.h"
+
+namespace kivora::linux_ {
+
+class DesktopAccessibility : public Accessibility {
+public:
+    // What a call waits for a slow element when the helper set no messaging timeout (the
+    // platform's global default).
+    static constexpr float kDefaultMessagingTimeout = 6.0f;
+
+    DesktopAccessibility(DesktopModel& model, const void* owner) : model_(model), owner_(owner) {}
+
+    bool isProcessTrusted() override { return model_.trusted; }
+    bool isProcessTrustedWithPrompt() override;
+    AXUIElementRef createApplication(std::int32_t processIdentifier) override;
+    AXError copyAttributeValue(const AXUIElementRef& element, std::string_view attribute,
+                               AXValue& value) override;
+    AXError getAttributeValueCount(const AXUIElementRef& element, std::string_view attribute,
+                                   std::int64_t& count) override;
+    AXError copyAttributeValues(const AXUIElementRef& element, std::string_view attribute,
+                                std::int64_t index, std::int64_t maxValues,
+                                std::vector<AXValue>& values) override;
+    AXError performAction(const AXUIElementRef& element, std::string_view action) override;
+    AXError setMessagingTimeout(const AXUIElementRef& element, float seconds) override;
+
+private:
+    // This desktop's node behind a handle, or null for a foreign handle.
+    const DesktopNode* node(const AXUIElementRef& element) const;
+    // What every attribute and action call goes through first: trust, validity, the
+    // element's delay against its messaging timeout, and the injected error for `name`.
+    AXError enter(const AXUIElementRef& element, std::string_view name, const DesktopNode*& out);
+
+    DesktopModel& model_;
+    const void* owner_;
+};
+
+}  // namespace kivora::linux_
