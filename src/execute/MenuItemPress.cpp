@@ -1,6 +1,49 @@
 #include "execute/MenuItemPress.h"
-// STUB: to be implemented.
+
+#include <string>
+
+#include "menubar/MenuBarWalker.h"
+#include "messaging/NotificationNames.h"
+#include "platform/UnicodeString.h"
+
 namespace kivora {
-void pressMenuItem(std::string_view, const std::vector<std::string>&,
-                   const std::vector<AXUIElementRef>&, Accessibility&, Console&) {}
+
+void pressMenuItem(std::string_view notificationName, const std::vector<std::string>& titles,
+                   const std::vector<AXUIElementRef>& elements, Accessibility& accessibility,
+                   Console& console) {
+    const std::string& prefix = names::currentClickedPrefix();
+    if (!notificationName.starts_with(prefix)) {
+        return;
+    }
+    // Everything after the prefix, colons included: a title such as "Zoom: 100%" stays whole.
+    const std::string_view requested = notificationName.substr(prefix.size());
+    if (titles.empty()) {
+        return;
+    }
+    const AXUIElementRef* match = nullptr;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        if (i >= elements.size()) {
+            console.writeLine("无法找到指定的键值");
+            continue;
+        }
+        if (canonicallyEqual(titles[i], requested)) {
+            match = &elements[i];
+            break;
+        }
+    }
+    if (match == nullptr) {
+        return;
+    }
+    console.writeLine("点击了: " + std::string(requested));
+    // The element kept its timeout from the walk; set it again so that a hung target cannot
+    // hold the helper longer whatever the adapter keeps per handle.
+    accessibility.setMessagingTimeout(*match, kAccessibilityMessagingTimeout);
+    const AXError result = accessibility.performAction(*match, "AXPress");
+    if (result != kAXErrorSuccess) {
+        console.writeLine("点击操作失败，错误码：" + std::to_string(result));
+    } else {
+        console.writeLine("成功执行点击操作");
+    }
+}
+
 }  // namespace kivora
