@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kivoractl/JsonText.h"
+#include "kivoractl/SheetTable.h"
+#include "kivoractl/TerminalText.h"
+
+namespace kivoractl {
+namespace {
+
+using kivora::Array;
+using kivora::Data;
+using kivora::Dictionary;
+using kivora::Value;
+
+Value menuRecord(const std::string& path, const std::string& title, const std::string& modifier,
+                 const std::string& cmdChar, const std::string& glyph = "") {
+    return Dictionary{{"Path", path},
+                      {"Title", title},
+                      {"Modifier", modifier},
+                      {"MenuItemCmdChar", cmdChar},
+                      {"MenuItemCmdGlyph", glyph}};
+}
+
+Value systemRecord(const std::string& title, const std::string& modifier, const std::string& key) {
+    return Dictionary{{"Title", title}, {"Modifier", modifier}, {"key", key}};
+}
+
+Value pair(std::int64_t keyCode, std::int64_t flags) {
+    return Dictionary{{"keyCode", keyCode}, {"flags", flags}};
+}
+
+TEST(KivoractlMenuSheet, ApplicationTitleHeadsTheMenus) {
+    const Array list = {"Editor",
+                        menuRecord("Editor", "Quit Editor", "⌘", "Q"),
+                        "File",
+                        menuRecord("File", "New", "⌘", "N"),
+                        menuRecord("File", "Save", "⌘", "S"),
+                        "Editor"};
+    EXPECT_EQ(renderMenuSheet(list),
+              "Editor\n"
+              "======\n"
+              "\n"
+              "Editor\n"
+              "  Quit Editor  ⌘Q\n"
+              "\n"
+              "File\n"
+              "  New          ⌘N\n"
+              "  Save         ⌘S\n"
+              "\n"
+              "3 shortcuts\n");
+}
+
+TEST(KivoractlMenuSheet, SubmenusGlyphsAndWideText) {
+    const Array list = {"File",
+                        menuRecord("File", "New", "⌘", "N"),
+                        "File/Open Recent",
+                        menuRecord("File/Open Recent", "Clear Menu", "⌥⇧⌘", "K"),
+                        menuRecord("File", "Print…", "⌘", "P"),
+                        "编辑",
+                        menuRecord("编辑", "撤销", "⌃⌘", "Z"),
+                        menuRecord("编辑", "Delete", "fn", "", "23"),
+                        menuRecord("编辑", "Up", "⌘", "\xEF\x9C\x80"),  // U+F700
+                        menuRecord("编辑", "F5", "⌃", "\xEF\x9C\x88"),  // U+F708
+                        menuRecord("编辑", "Tab", "⌘", "", "2"),
+                        menuRecord("编辑", "Odd", "⌘", "", "250")};
+    EXPECT_EQ(renderMenuSheet(list),
+              "File\n"
+              "  New             ⌘N\n"
+              "  \xE2\x96\xB8 Open Recent\n"
+              "    Clear Menu  ⌥⇧⌘K\n"
+              "  Print…          ⌘P\n"
+              "\n"
+              "编辑\n"
+              "  撤销           ⌃⌘Z\n"  // two columns per character
+              "  Delete        fn ⌫\n"
+              "  Up              ⌘↑\n"
+              "  F5              ⌃F5\n"
+              "  Tab             ⌘⇥\n"
+              "  Odd             ⌘glyph 250\n"
+              "\n"
+              "9 shortcuts\n");
+}
+
+TEST(KivoractlMenuSheet, HostileAndOddEntriesStayOnTheirLines) {
+    const std::string longTitle(80, 'x');
+    const Array list = {"M\x1B[2J",
+                        menuRecord("M\x1B[2J", "a\nb\xE2\x80\xAE", "⌘", "\x1B"),
+                        menuRecord("M\x1B[2J", longTitle, "⌘", "L"),
+                        menuRecord("M\x1B[2J", "", "⌘", " "),
+                        Value(7),
+                        Dictionary{{"Title", Value(3)}}};
+    const std::string sheet = renderMenuSheet(list);
+    EXPECT_EQ(sheet.find('\x1B'), std::string::npos);
+    EXPECT_NE(sheet.find("M\\u{1B}[2J\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("  a\\nb\\u{202E}"), std::string::npos) << sheet;
+    // A long title overflows its own row only; the others keep a 48-column label.
+    EXPECT_NE(sheet.find(longTitle + "  ⌘L\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("\n  (untitled)" + std::string(36, ' ') + "  ⌘Space\n"), std::string::npos)
+        << sheet;
+    EXPECT_NE(sheet.find("(unexpected entry 7)"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("4 shortcuts"), std::string::npos) << sheet;
+}
+
+TEST(KivoractlMenuSheet, TheLogoMenuIsNamed) {
+    const std::string logo = "\xEF\xA3\xBF";
+    const Array list = {logo, menuRecord(logo, "Lock Screen", "⌃⌘", "Q"), "Editor"};
+    EXPECT_NE(renderMenuSheet(list).find("\n" + logo + " (Apple menu)\n  Lock Screen"),
+              std::string::npos);
+}
+
+TEST(KivoractlMenuSheet, EmptyLists) {
+    EXPECT_TRUE(renderMenuSheet({}).starts_with("No menu shortcuts"));
+    // An application whose menus hold no shortcut still names itself.
+    EXPECT_EQ(renderMenuSheet({"Editor"}),
+              "Editor\n======\n\nNo menu shortcuts (no target application, no menu bar, or no "
+              "Accessibility permission).\n");
+}
+
+TEST(KivoractlSystemSheet, HeadersGroupsAndThePairsOfThisRun) {
+    const Array list = {"Screen Shots",
+                        systemRecord("Screen Shots//Save picture of screen as file", "⇧⌘", "3"),
+                        "Accessibility",
+                        "Accessibility/Zoom",
+                        systemRecord("Accessibility//Zoom//Zoom in", "⌥⌘", "="),
+                        systemRecord("Accessibility//Invert colors", "⌃⌥⌘", "8")};
+    // The first pair is from an earlier request; this run's three come last.
+    const Array pairs = {pair(49, 1048576), pair(20, 0x120000), pair(24, 0x180000),
+                         pair(28, 0x1C0000)};
+    EXPECT_EQ(renderSystemSheet(list, &pairs),
+              "Screen Shots\n"
+              "  Save picture of screen as file   ⇧⌘3  key 20 1179648\n"
+              "\n"
+              "Accessibility\n"
+              "  \xE2\x96\xB8 Zoom\n"
+              "    Zoom in                        ⌥⌘=  key 24 1572864\n"
+              "  Invert colors                   ⌃⌥⌘8  key 28 1835008\n"
+              "\n"
+              "3 shortcuts\n");
+
+    // Too few pairs to match the records: no pair column rather than a wrong one.
+    const Array tooFew = {pair(20, 0x120000)};
+    const std::string sheet = renderSystemSheet(list, &tooFew);
+    EXPECT_EQ(sheet.find("key "), std::string::npos);
+    EXPECT_EQ(sheet, renderSystemSheet(list, nullptr));
+    EXPECT_TRUE(renderSystemSheet({}, &pairs).starts_with("No system shortcuts"));
+}
+
+TEST(KivoractlTerminalText, WidthsAndEscapes) {
+    EXPECT_EQ(displayWidth("abc"), 3u);
+    EXPECT_EQ(displayWidth("撤销"), 4u);
+    EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);  // e + combining acute
+    EXPECT_EQ(displayWidth("⌃⌥⇧⌘"), 4u);
+    EXPECT_EQ(padRight("撤销", 6), "撤销  ");
+    EXPECT_EQ(padLeft("⌘", 3), "  ⌘");
+    EXPECT_EQ(padRight("toolong", 3), "toolong");
+    EXPECT_EQ(printable("a\tb\r\x7F\xC2\x85"), "a\\tb\\r\\u{7F}\\u{85}");
+    EXPECT_EQ(printable("\xFF"
+                        "ok\xC3"),
+              "\xEF\xBF\xBDok\xEF\xBF\xBD");
+    EXPECT_TRUE(isValidUtf8("Zoom: 100% 撤销"));
+    EXPECT_FALSE(isValidUtf8(std::string("a\0b", 3)));
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // a surrogate
+}
+
+TEST(KivoractlJsonText, PrintsValuesAsReceived) {
+    const Value value = Dictionary{{"list", Array{"a", Value(1), Value(true), Value(2.5)}},
+                                   {"bad", "\xFF"},
+                                   {"data", Data{{1, 2}}},
+                                   {"none", Value()}};
+    EXPECT_EQ(toJsonText(value),
+              "{\n"
+              "  \"bad\": \"\xEF\xBF\xBD\",\n"
+              "  \"data\": [\n    1,\n    2\n  ],\n"
+              "  \"list\": [\n    \"a\",\n    1,\n    true,\n    2.5\n  ],\n"
+              "  \"none\": null\n"
+              "}");
+}
+
+}  // namespace
+}  // namespace kivoractl
