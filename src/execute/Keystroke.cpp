@@ -143,7 +143,10 @@ void describe(std::string& out, const Value& value) {
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendQuoted(out, v);
             } else if constexpr (std::is_same_v<T, Data>) {
-                out += "<" + std::to_string(v.bytes.size()) + " bytes>";
+                // Appended piecewise: g++ 12 -O3 warns falsely (-Wrestrict) on the + chain.
+                out += '<';
+                out += std::to_string(v.bytes.size());
+                out += " bytes>";
             } else if constexpr (std::is_same_v<T, Array>) {
                 out += '[';
                 for (std::size_t i = 0; i < v.size(); ++i) {
