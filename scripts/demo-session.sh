@@ -11,7 +11,8 @@ cp -r resources/demo/home/. "$home/" 2>/dev/null || true
 
 step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 
-HOME=$home "$build/KivoraData" >"$log" 2>&1 &
+HOME=$home "$build/KivoraData" --desktop "$build/KivoraData.bundle/Resources/demo-desktop.json" \
+  >"$log" 2>&1 &
 helper=$!
 owned() {
   gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
