@@ -3,6 +3,7 @@
 // binary, read afresh at every synchronize.
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include "platform/Preferences.h"
@@ -15,13 +16,20 @@ public:
     FilePreferences();
     explicit FilePreferences(std::string home);
 
+    // A file that is refused or cannot be parsed counts as no value, with one line on
+    // standard error per synchronize that meets it; a missing file is no value, silently.
     bool appSynchronize(std::string_view applicationID) override;
+    // A domain never synchronized is synchronized first.
     std::optional<Value> copyAppValue(std::string_view key,
                                       std::string_view applicationID) override;
 
+    // The file that holds `applicationID`, or none when the name cannot be a file name.
+    std::optional<std::string> pathForDomain(std::string_view applicationID) const;
+
 private:
     std::string home_;
-    std::map<std::string, Value, std::less<>> domains_;  // as of the last synchronize
+    // As of the last synchronize: the root dictionary, or none when there was nothing to read.
+    std::map<std::string, std::optional<Value>, std::less<>> domains_;
 };
 
 }  // namespace kivora::linux_
