@@ -25,9 +25,10 @@ void AppDelegate::handleNotification(const Notification& notification) {
     platform_.console.writeLine("Kivora---已获取到了所有快捷键-----");
     NotificationCenterManager::shared();
     auto& center = platform_.notificationCenter;
+    Dictionary systemInfo;
+    systemInfo.emplace(names::systemShortcutKey(), std::move(systemShortcuts));
     center.postNotification(names::getSystemShortcutResponse(), names::mainApplicationIdentifier(),
-                            Dictionary{{names::systemShortcutKey(), std::move(systemShortcuts)}},
-                            true);
+                            systemInfo, true);
     center.postNotification(
         names::getKeyCodeAndFlagsArr(), names::mainApplicationIdentifier(),
         Dictionary{
@@ -45,9 +46,12 @@ void AppDelegate::handleCurrentShortcut(const Notification& notification) {
     platform_.console.writeLine("子程序中获取的当前程序快捷键个数：" +
                                 std::to_string(menuShortcuts.size()));
     NotificationCenterManager::shared();
-    platform_.notificationCenter.postNotification(
-        names::getCurrentShortcutResponse(), names::mainApplicationIdentifier(),
-        Dictionary{{names::currentShortcutKey(), std::move(menuShortcuts)}}, true);
+    // Emplaced: an initializer list would copy the whole sheet.
+    Dictionary userInfo;
+    userInfo.emplace(names::currentShortcutKey(), std::move(menuShortcuts));
+    platform_.notificationCenter.postNotification(names::getCurrentShortcutResponse(),
+                                                  names::mainApplicationIdentifier(), userInfo,
+                                                  true);
 }
 
 Array AppDelegate::getCurrentShortcuts() {
