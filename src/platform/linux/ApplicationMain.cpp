@@ -1,5 +1,214 @@
 #include "platform/linux/ApplicationMain.h"
-// STUB: to be implemented.
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/AppDelegate.h"
+#include "platform/linux/DBusNotificationCenter.h"
+#include "platform/linux/Diagnostics.h"
+#include "platform/linux/DirectoryBundle.h"
+#include "platform/linux/EventLoop.h"
+#include "platform/linux/FilePreferences.h"
+#include "platform/linux/SdHandles.h"
+#include "platform/linux/SimulatedDesktop.h"
+#include "platform/linux/StdoutConsole.h"
+#include "platform/linux/atspi/RealDesktop.h"
+
 namespace kivora::linux_ {
-int ApplicationMain(int, char**) { return 0; }
+
+namespace {
+
+constexpr const char* kBusName = "org.morvane.Kivora.KivoraData";
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr std::string_view kUsage =
+    "Usage: KivoraData [--desktop FILE]\n"
+    "\n"
+    "The background helper of the Kivora cheat sheet. It owns the name\n"
+    "org.morvane.Kivora.KivoraData on the session bus and answers the main application's\n"
+    "distributed notifications until it is told to quit (TerminateSubApp, SIGTERM, SIGINT).\n"
+    "\n"
+    "Options:\n"
+    "  --desktop FILE  serve the simulated desktop described by FILE (JSON); without it,\n"
+    "                  the real desktop session (its accessibility bus and X display)\n"
+    "  --help          show this help and exit\n";
+
+struct Options {
+    std::optional<std::string> desktop;
+    bool help = false;
+};
+
+// Reads the framework's own options. Returns an error line, or none.
+std::optional<std::string> parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return std::nullopt;
+        }
+        if (arg == "--desktop") {
+            if (i + 1 >= argc) {
+                return "option --desktop needs a file (try --help)";
+            }
+            options.desktop = argv[++i];
+        } else if (arg.starts_with("--desktop=")) {
+            options.desktop = std::string(arg.substr(std::string_view("--desktop=").size()));
+        } else if (arg.starts_with("-")) {
+            return "unknown option " + quoteForDiagnostic(arg) + " (try --help)";
+        } else {
+            return "unexpected argument " + quoteForDiagnostic(arg) + " (try --help)";
+        }
+    }
+    return std::nullopt;
+}
+
+std::string errnoText(int negativeErrno) {
+    return std::generic_category().message(-negativeErrno);
+}
+
+// A descriptor 0-2 closed by whoever started us would go to the next file or socket opened,
+// and log lines written "to standard output" would land in it.
+void reserveStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest free descriptor, so this one: the lower ones are open by now.
+            ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+
+// sd-bus turns a lost connection into this local signal.
+int onDisconnected(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    if (sd_bus_message_is_signal(message, "org.freedesktop.DBus.Local", "Disconnected") > 0) {
+        writeDiagnostic("lost the connection to the session bus");
+        static_cast<EventLoop*>(userdata)->exit(kExitFailure);
+    }
+    return 0;
+}
+
+int run(int argc, char** argv) {
+    reserveStandardDescriptors();
+    Options options;
+    if (auto error = parseOptions(argc, argv, options)) {
+        writeDiagnostic(*error);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+
+    // A reader of our output that goes away must not kill the helper.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    DirectoryBundle bundle(DirectoryBundle::defaultPath());
+    std::unique_ptr<SimulatedDesktop> desktop;
+    if (options.desktop) {
+        std::string desktopError;
+        desktop = SimulatedDesktop::load(*options.desktop, desktopError);
+        if (!desktop) {
+            writeDiagnostic(desktopError);
+            return kExitUsage;
+        }
+    }
+
+    EventLoop loop;
+    // Blocked from here on, so a signal during start-up also ends the helper in order.
+    if (const int r = loop.terminateOnSignals({SIGTERM, SIGINT}); r < 0) {
+        writeDiagnostic("cannot handle SIGTERM and SIGINT: " + errnoText(r));
+        return kExitFailure;
+    }
+
+    sd_bus* rawBus = nullptr;
+    if (const int r = sd_bus_open_user(&rawBus); r < 0) {
+        writeDiagnostic("cannot connect to the session bus: " + errnoText(r));
+        return kExitFailure;
+    }
+    BusConnection bus(rawBus);
+    if (const int r = sd_bus_attach_event(bus.get(), loop.event(), SD_EVENT_PRIORITY_NORMAL);
+        r < 0) {
+        writeDiagnostic("cannot attach the session bus to the event loop: " + errnoText(r));
+        return kExitFailure;
+    }
+    sd_bus_slot* rawSlot = nullptr;
+    if (const int r = sd_bus_add_filter(bus.get(), &rawSlot, &onDisconnected, &loop); r < 0) {
+        writeDiagnostic("cannot watch the session bus: " + errnoText(r));
+        return kExitFailure;
+    }
+    SlotPtr disconnectWatch(rawSlot);
+
+    // Without a desktop file, the real desktop session serves the applications.
+    std::unique_ptr<RealDesktop> realDesktop;
+    if (!desktop) {
+        std::string desktopError;
+        realDesktop = RealDesktop::connect(loop.event(), bus.get(), desktopError);
+        if (!realDesktop) {
+            writeDiagnostic(desktopError +
+                            "; to serve a simulated desktop instead, use --desktop FILE");
+            return kExitUsage;
+        }
+    }
+    Workspace& workspace = desktop ? desktop->workspace() : realDesktop->workspace();
+    Accessibility& accessibility =
+        desktop ? desktop->accessibility() : realDesktop->accessibility();
+    EventTap& eventTap = desktop ? desktop->eventTap() : realDesktop->eventTap();
+
+    DBusNotificationCenter center(bus.get());
+    StdoutConsole console;
+    FilePreferences preferences;
+    const Platform platform{center, workspace, accessibility, preferences,
+                            bundle, eventTap,  loop,          console};
+    AppDelegate delegate(platform);
+    loop.setWillTerminate([&delegate] { delegate.applicationWillTerminate(); });
+
+    delegate.applicationDidFinishLaunching();
+    if (const int r = desktop ? desktop->attach(loop.event(), bus.get()) : 0; r < 0) {
+        writeDiagnostic("cannot serve the simulated desktop: " + errnoText(r));
+        return kExitFailure;
+    }
+
+    // Last: a client that sees the name owned finds every subscription in place.
+    if (const int r = sd_bus_request_name(bus.get(), kBusName, 0); r < 0) {
+        if (r == -EEXIST) {
+            writeDiagnostic(std::string("another helper already owns ") + kBusName +
+                            " on this bus");
+        } else {
+            writeDiagnostic(std::string("cannot own ") + kBusName + ": " + errnoText(r));
+        }
+        return kExitFailure;
+    }
+
+    const int status = loop.run();
+    if (status < 0) {
+        writeDiagnostic("the event loop failed: " + errnoText(status));
+        return kExitFailure;
+    }
+    return status;
+}
+
+}  // namespace
+
+int ApplicationMain(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        writeDiagnostic(e.what());
+    } catch (...) {
+        writeDiagnostic("failed for an unknown reason");
+    }
+    return kExitFailure;
+}
+
 }  // namespace kivora::linux_

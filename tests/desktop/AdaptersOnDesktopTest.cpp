@@ -1,0 +1,313 @@
+// The real-desktop adapters in this process, on a desktop session of the test's own: menus
+// read and pressed in GTK and Qt applications, the frontmost application followed, keys typed.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "DesktopHarness.h"
+#include "menubar/MenuBarWalker.h"
+#include "platform/linux/SdHandles.h"
+#include "platform/linux/atspi/RealDesktop.h"
+
+namespace kivora::desktop {
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::ChildProcess;
+using e2e::Clock;
+
+constexpr std::uint64_t kCommand = 0x100000;
+constexpr std::uint64_t kShift = 0x20000;
+constexpr std::uint64_t kOption = 0x80000;
+constexpr std::uint64_t kControl = 0x40000;
+
+// The adapters on their own event loop and session-bus connection, as the helper has them.
+class AdaptersOnDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        session_ = sharedSession(whyNot_);
+        if (session_ == nullptr) {
+            GTEST_SKIP() << "no desktop session: " << whyNot_;
+        }
+        sd_event* event = nullptr;
+        ASSERT_GE(sd_event_new(&event), 0);
+        event_.reset(event);
+        sd_bus* bus = nullptr;
+        ASSERT_GE(sd_bus_new(&bus), 0);
+        bus_.reset(bus);
+        ASSERT_GE(sd_bus_set_address(bus, session_->bus().address().c_str()), 0);
+        ASSERT_GE(sd_bus_set_bus_client(bus, 1), 0);
+        ASSERT_GE(sd_bus_start(bus), 0);
+        ASSERT_GE(sd_bus_attach_event(bus, event, 0), 0);
+        std::string error;
+        desktop_ = linux_::RealDesktop::connect(event, bus, error);
+        ASSERT_TRUE(desktop_) << error;
+        desktop_->workspace().addObserver("frontmostApplication",
+                                          [this](const auto&) { ++observations_; });
+    }
+    void TearDown() override {
+        if (desktop_) {
+            desktop_->workspace().removeObserver("frontmostApplication");
+        }
+        desktop_.reset();
+        bus_.reset();
+        event_.reset();
+    }
+
+    std::unique_ptr<ChildProcess> startApp(const std::string& script,
+                                           const std::string& name = "") {
+        std::string why;
+        std::vector<std::string> args;
+        if (!name.empty()) {
+            args = {"--name", name};
+        }
+        auto app = session_->startTestApplication(script, args, why);
+        EXPECT_TRUE(app) << why;
+        return app;
+    }
+
+    // Runs the event loop until `condition` holds or the time is up.
+    template <typename Condition>
+    bool pumpUntil(Condition condition, std::chrono::milliseconds timeout = e2e::kDefaultTimeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (!condition()) {
+            if (Clock::now() >= deadline) {
+                return false;
+            }
+            sd_event_run(event_.get(), 50'000);
+        }
+        return true;
+    }
+
+    std::int32_t frontmostPid() {
+        auto app = desktop_->workspace().frontmostApplication();
+        return app ? app->processIdentifier() : 0;
+    }
+
+    // The element titled `title` anywhere below the menu bar of `pid`, through the port.
+    AXUIElementRef findItem(std::int32_t pid, const std::string& title) {
+        Accessibility& ax = desktop_->accessibility();
+        AXValue bar;
+        if (ax.copyAttributeValue(ax.createApplication(pid), "AXMenuBar", bar) != 0) {
+            return nullptr;
+        }
+        std::deque<AXUIElementRef> queue{std::get<AXUIElementRef>(bar)};
+        while (!queue.empty()) {
+            AXUIElementRef element = queue.front();
+            queue.pop_front();
+            AXValue name;
+            if (ax.copyAttributeValue(element, "AXTitle", name) == 0 &&
+                std::get<Value>(name) == Value(title)) {
+                return element;
+            }
+            std::int64_t count = 0;
+            std::vector<AXValue> children;
+            if (ax.getAttributeValueCount(element, "AXChildren", count) == 0 &&
+                ax.copyAttributeValues(element, "AXChildren", 0, count, children) == 0) {
+                for (auto& child : children) {
+                    queue.push_back(std::get<AXUIElementRef>(child));
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    void typeKey(std::uint16_t keyCode, std::uint64_t flags) {
+        EventTap& tap = desktop_->eventTap();
+        for (bool down : {true, false}) {
+            auto event = tap.createKeyboardEvent(keyCode, down);
+            ASSERT_TRUE(event.has_value());
+            tap.setFlags(*event, flags);
+            tap.post(kCGSessionEventTap, *event);
+        }
+    }
+
+    DesktopSession* session_ = nullptr;
+    std::string whyNot_;
+    linux_::EventPtr event_;
+    linux_::BusConnection bus_;
+    std::unique_ptr<linux_::RealDesktop> desktop_;
+    int observations_ = 0;
+};
+
+TEST_F(AdaptersOnDesktopTest, HarvestOfGtkAndQtMenusFollowsTheWalkerRules) {
+    for (const char* script : {"gtk_menu_app.py", "qt_menu_app.py"}) {
+        SCOPED_TRACE(script);
+        auto app = startApp(script);
+        ASSERT_TRUE(app);
+        MenuBarHarvest harvest = walkMenuBar(desktop_->accessibility(), app->pid());
+        EXPECT_EQ(harvest.list, expectedTestApplicationList())
+            << toDebugString(Value(harvest.list));
+        EXPECT_EQ(harvest.titles,
+                  (std::vector<std::string>{"New", "Open", "Reopen Last", "Oldest", "Save",
+                                            "Save As", "Undo", "Redo", "Zoom In", "Zoom Out"}));
+        ASSERT_EQ(harvest.elements.size(), harvest.titles.size());
+        // N O T O S S Z Z, "-"; "+" has no key code.
+        EXPECT_EQ(
+            harvest.pairs,
+            (std::vector<KeyCodeAndFlags>{
+                {45, 0}, {31, 0}, {17, 1}, {31, 2}, {1, 0}, {1, 1}, {6, 0}, {6, 1}, {27, 0}}));
+        // Elements are interned: a second walk hands out the same handles.
+        MenuBarHarvest again = walkMenuBar(desktop_->accessibility(), app->pid());
+        EXPECT_EQ(again.elements, harvest.elements);
+    }
+}
+
+TEST_F(AdaptersOnDesktopTest, PressActivatesEnabledItemsAndRefusesDisabledOnes) {
+    for (const char* script : {"gtk_menu_app.py", "qt_menu_app.py"}) {
+        SCOPED_TRACE(script);
+        auto app = startApp(script);
+        ASSERT_TRUE(app);
+        Accessibility& ax = desktop_->accessibility();
+        MenuBarHarvest harvest = walkMenuBar(ax, app->pid());
+        ASSERT_EQ(harvest.titles.size(), 10U);
+        EXPECT_EQ(ax.performAction(harvest.elements[4], "AXPress"), kAXErrorSuccess);  // Save
+        EXPECT_TRUE(app->waitForLine("activated File/Save")) << app->describe();
+        EXPECT_EQ(ax.performAction(harvest.elements[3], "AXPress"), kAXErrorSuccess);  // nested
+        EXPECT_TRUE(app->waitForLine("activated File/Open Recent/More/Oldest"));
+
+        AXUIElementRef disabled = findItem(app->pid(), "Paste Special");
+        ASSERT_TRUE(disabled);
+        AXValue enabled;
+        ASSERT_EQ(ax.copyAttributeValue(disabled, "AXEnabled", enabled), kAXErrorSuccess);
+        EXPECT_EQ(std::get<Value>(enabled), Value(false));
+        EXPECT_EQ(ax.performAction(disabled, "AXPress"), kAXErrorCannotComplete);
+        EXPECT_EQ(ax.performAction(harvest.elements[6], "AXPress"), kAXErrorSuccess);  // Undo
+        EXPECT_TRUE(app->waitForLine("activated Edit/Undo"));
+        EXPECT_EQ(app->countLines("activated Edit/Paste Special"), 0U);
+        EXPECT_EQ(ax.performAction(harvest.elements[6], "AXShowMenu"), kAXErrorIllegalArgument);
+    }
+}
+
+TEST_F(AdaptersOnDesktopTest, FrontmostApplicationFollowsWindowActivation) {
+    auto gtk = startApp("gtk_menu_app.py", "org.example.GtkTest");
+    auto qt = startApp("qt_menu_app.py", "org.example.QtTest");
+    ASSERT_TRUE(gtk && qt);
+    ASSERT_TRUE(session_->activate(gtk->pid()));
+    ASSERT_TRUE(pumpUntil([&] { return frontmostPid() == gtk->pid(); }));
+    EXPECT_EQ(desktop_->workspace().frontmostApplication()->bundleIdentifier(),
+              "org.example.GtkTest");
+    const int before = observations_;
+    ASSERT_TRUE(session_->activate(qt->pid()));
+    ASSERT_TRUE(pumpUntil([&] { return frontmostPid() == qt->pid(); }));
+    EXPECT_EQ(desktop_->workspace().frontmostApplication()->bundleIdentifier(),
+              "org.example.QtTest");
+    EXPECT_TRUE(pumpUntil([&] { return observations_ > before; }));
+
+    // The helper activates an application itself through the window manager.
+    auto front = desktop_->workspace().frontmostApplication();
+    ASSERT_TRUE(session_->activate(gtk->pid()));
+    ASSERT_TRUE(pumpUntil([&] { return frontmostPid() == gtk->pid(); }));
+    EXPECT_TRUE(front->activateWithOptions(2));
+    EXPECT_TRUE(pumpUntil([&] { return frontmostPid() == qt->pid(); }))
+        << "front " << frontmostPid() << " qt " << qt->pid() << " gtk " << gtk->pid()
+        << " qt window " << session_->windowOf(qt->pid()) << " active " << session_->activeWindow();
+
+    // One application object per application: the same object each time it comes to the front.
+    EXPECT_EQ(desktop_->workspace().frontmostApplication(), front);
+}
+
+TEST_F(AdaptersOnDesktopTest, KeysReachTheFocusedApplicationWithTheirModifiers) {
+    auto gtk = startApp("gtk_menu_app.py");
+    ASSERT_TRUE(gtk);
+    ASSERT_TRUE(session_->activate(gtk->pid()));
+    typeKey(49, kCommand);  // command-space
+    EXPECT_TRUE(gtk->waitForLine("key name=space keyval=32 mods=ctrl")) << gtk->describe();
+    typeKey(1, kCommand | kShift);  // shift-command-S, which is Save As
+    EXPECT_TRUE(gtk->waitForLine("key name=S keyval=83 mods=ctrl+shift")) << gtk->describe();
+    EXPECT_TRUE(gtk->waitForLine("activated File/Save As"));
+    typeKey(0, kOption | kControl | 0x800000);  // the function-key bit presses nothing
+    EXPECT_TRUE(gtk->waitForLine("key name=a keyval=97 mods=alt+super")) << gtk->describe();
+    typeKey(122, 0);  // F1
+    EXPECT_TRUE(gtk->waitForLine("key name=F1 keyval=65470 mods=none")) << gtk->describe();
+
+    auto qt = startApp("qt_menu_app.py");
+    ASSERT_TRUE(qt);
+    ASSERT_TRUE(session_->activate(qt->pid()));
+    typeKey(49, kCommand);
+    EXPECT_TRUE(qt->waitForLine("key name=Space key=32 mods=ctrl")) << qt->describe();
+    typeKey(6, kCommand);  // command-Z reaches the menu as Undo
+    EXPECT_TRUE(qt->waitForLine("activated Edit/Undo")) << qt->describe();
+}
+
+TEST_F(AdaptersOnDesktopTest, HungAndKilledApplicationsAnswerWithinTheTimeout) {
+    auto app = startApp("gtk_menu_app.py");
+    ASSERT_TRUE(app);
+    Accessibility& ax = desktop_->accessibility();
+    MenuBarHarvest harvest = walkMenuBar(ax, app->pid());
+    ASSERT_FALSE(harvest.elements.empty());
+
+    app->signal(SIGSTOP);
+    const auto start = Clock::now();
+    EXPECT_EQ(ax.performAction(harvest.elements[0], "AXPress"), kAXErrorCannotComplete);
+    MenuBarHarvest hung = walkMenuBar(ax, app->pid());
+    EXPECT_TRUE(hung.list.empty());
+    // Bounded by the timeouts, not by the application: far below the test's own limit.
+    EXPECT_LT(Clock::now() - start, 10s);
+    app->signal(SIGCONT);
+    EXPECT_EQ(ax.performAction(harvest.elements[0], "AXPress"), kAXErrorSuccess);
+    EXPECT_TRUE(app->waitForLine("activated File/New"));
+
+    ASSERT_TRUE(session_->activate(app->pid(), true));
+    ASSERT_TRUE(pumpUntil([&] { return frontmostPid() == app->pid(); }))
+        << frontmostPid() << " instead of " << app->pid();
+    auto running = desktop_->workspace().frontmostApplication();
+    const std::int32_t pid = app->pid();
+    app->kill();
+    EXPECT_TRUE(pumpUntil([&] { return frontmostPid() != pid; }));
+    EXPECT_EQ(ax.performAction(harvest.elements[0], "AXPress"), kAXErrorInvalidUIElement);
+    AXValue bar;
+    EXPECT_EQ(ax.copyAttributeValue(ax.createApplication(pid), "AXMenuBar", bar),
+              kAXErrorInvalidUIElement);
+    EXPECT_FALSE(running->activateWithOptions(2));
+    EXPECT_TRUE(walkMenuBar(ax, pid).list.empty());
+}
+
+TEST_F(AdaptersOnDesktopTest, TrustIsToolkitAccessibilityAndThePromptTurnsItOn) {
+    Accessibility& ax = desktop_->accessibility();
+    sd_bus* bus = bus_.get();
+    auto setEnabled = [&](bool on) {
+        linux_::BusError error;
+        ASSERT_GE(sd_bus_set_property(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status",
+                                      "IsEnabled", error.get(), "b", on ? 1 : 0),
+                  0)
+            << error.message();
+    };
+    setEnabled(false);
+    EXPECT_FALSE(ax.isProcessTrusted());
+    EXPECT_FALSE(ax.isProcessTrustedWithPrompt());
+    EXPECT_TRUE(ax.isProcessTrusted());
+    EXPECT_TRUE(ax.isProcessTrustedWithPrompt());
+}
+
+TEST_F(AdaptersOnDesktopTest, MousepadMenusAreHarvested) {
+    if (::access(kMousepad, X_OK) != 0) {
+        GTEST_SKIP() << "mousepad is not installed";
+    }
+    std::string why;
+    auto mousepad = session_->startApplication(kMousepad, {}, why);
+    ASSERT_TRUE(mousepad) << why;
+    // Its menus are built once its window is up; give it the time a user would.
+    MenuBarHarvest harvest;
+    ASSERT_TRUE(pumpUntil([&] {
+        harvest = walkMenuBar(desktop_->accessibility(), mousepad->pid());
+        return harvest.titles.size() > 10;
+    })) << toDebugString(Value(harvest.list));
+    auto has = [&](const Value& entry) {
+        return std::find(harvest.list.begin(), harvest.list.end(), entry) != harvest.list.end();
+    };
+    EXPECT_TRUE(has(Value("File")));
+    EXPECT_TRUE(has(Value(Dictionary{{"Path", Value("File")},
+                                     {"Title", Value("Save")},
+                                     {"Modifier", Value("⌘")},
+                                     {"MenuItemCmdChar", Value("S")},
+                                     {"MenuItemCmdGlyph", Value("")}})))
+        << toDebugString(Value(harvest.list));
+}
+
+}  // namespace
+}  // namespace kivora::desktop

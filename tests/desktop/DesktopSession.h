@@ -1,0 +1,77 @@
+#pragma once
+// A real desktop session of our own for the desktop tests: temporary HOME and XDG folders, a
+// private session bus, Xvfb on a free display, openbox, and the accessibility bus. Everything
+// is started with bounded waits and killed by pid (with the processes it spawned) at the end.
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/support/E2e.h"
+
+namespace kivora::desktop {
+
+inline constexpr const char* kPython = "/usr/bin/python3";
+inline constexpr const char* kMousepad = "/usr/bin/mousepad";
+
+class DesktopSession {
+public:
+    // Starts the session. Null with `whyNot` set when a program it needs is not installed or a
+    // part does not come up in time.
+    static std::unique_ptr<DesktopSession> start(std::string& whyNot);
+    ~DesktopSession();
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    const e2e::PrivateBus& bus() const { return *bus_; }
+    const std::string& display() const { return display_; }
+    const std::string& home() const { return home_; }
+    // The environment of a program in this session (set on top of the inherited one).
+    std::map<std::string, std::optional<std::string>> environment() const;
+
+    // Starts an application and waits until its window is mapped and it is registered on the
+    // accessibility bus. Null (with a failure message in `whyNot`) when it does not come up.
+    std::unique_ptr<e2e::ChildProcess> startApplication(const std::string& path,
+                                                        const std::vector<std::string>& args,
+                                                        std::string& whyNot);
+    // One of our test applications (tests/desktop/apps) with more arguments ("--name NAME"
+    // for its application name, "--tag TAG" for a last menu titled TAG).
+    std::unique_ptr<e2e::ChildProcess> startTestApplication(const std::string& script,
+                                                            const std::vector<std::string>& args,
+                                                            std::string& whyNot);
+
+    // Whether the registry lists an application of process `pid`.
+    bool registered(pid_t pid);
+    // Asks the window manager to activate the window of `pid` and waits until it is active;
+    // with `announced`, also until the application has announced it on the accessibility bus
+    // (which it does once somebody, such as the helper, listens for window activation).
+    bool activate(pid_t pid, bool announced = false);
+    // A text property of the root window ("" when unset).
+    std::string rootText(const char* property);
+    // The window that the window manager has made active, or 0.
+    unsigned long activeWindow();
+    // The window of `pid` that the window manager manages, or 0.
+    unsigned long windowOf(pid_t pid);
+
+    struct Impl;
+
+private:
+    // Asks the window manager to activate `window` until it is active (bounded).
+    bool activateWindow(unsigned long window);
+
+    explicit DesktopSession(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<e2e::TempDir> dir_;
+    std::unique_ptr<e2e::PrivateBus> bus_;
+    std::string display_;
+    std::string home_;
+};
+
+// Every descendant of `pid` (from /proc), children before grandchildren.
+std::vector<pid_t> descendantsOf(pid_t pid);
+
+}  // namespace kivora::desktop

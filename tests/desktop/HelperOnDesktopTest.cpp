@@ -1,0 +1,243 @@
+// The real helper on a desktop session of the test's own, driven over the session bus the
+// way the main application drives it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+
+#include "DesktopHarness.h"
+#include "platform/linux/SdHandles.h"
+
+namespace kivora::desktop {
+namespace {
+
+using e2e::BusClient;
+using e2e::ChildProcess;
+using e2e::HelperOptions;
+using e2e::HelperProcess;
+using e2e::kHelperObject;
+
+// The user's system shortcuts: Spotlight on command-space, Select the previous input source
+// on control-space.
+constexpr const char* kHotKeys = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>AppleSymbolicHotKeys</key><dict>
+<key>64</key><dict><key>enabled</key><true/><key>value</key><dict><key>parameters</key>
+<array><integer>32</integer><integer>49</integer><integer>1048576</integer></array></dict></dict>
+<key>60</key><dict><key>enabled</key><true/><key>value</key><dict><key>parameters</key>
+<array><integer>32</integer><integer>49</integer><integer>262144</integer></array></dict></dict>
+</dict></dict></plist>
+)";
+
+class HelperOnDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        session_ = sharedSession(whyNot_);
+        if (session_ == nullptr) {
+            GTEST_SKIP() << "no desktop session: " << whyNot_;
+        }
+        home_ = std::make_unique<e2e::TempDir>();
+        home_->write("Library/Preferences/com.apple.symbolichotkeys.plist", kHotKeys);
+        HelperOptions options;
+        options.home = home_->path();
+        options.environment = session_->environment();
+        options.environment["HOME"] = home_->path();
+        helper_ = std::make_unique<HelperProcess>(session_->bus(), options);
+        ASSERT_TRUE(helper_->waitUntilOwnsName()) << helper_->describe();
+        client_ = std::make_unique<BusClient>(session_->bus());
+    }
+    void TearDown() override {
+        if (helper_) {
+            helper_->signal(SIGTERM);
+            EXPECT_TRUE(helper_->waitForExit().exitedWith(0)) << helper_->describe();
+        }
+    }
+
+    std::unique_ptr<ChildProcess> startApp(const std::string& script,
+                                           const std::vector<std::string>& args) {
+        std::string why;
+        auto app = session_->startTestApplication(script, args, why);
+        EXPECT_TRUE(app) << why;
+        return app;
+    }
+
+    // Asks for the target's menu shortcuts and returns the list of the reply.
+    Array currentShortcuts() {
+        client_->clear();
+        EXPECT_TRUE(client_->post("GetCurrentShortcut", std::string(kHelperObject)));
+        auto reply = client_->waitFor("GetCurrentShortcutResponse");
+        if (!reply) {
+            ADD_FAILURE() << "no reply to GetCurrentShortcut: " << helper_->describe();
+            return {};
+        }
+        const Value* list = reply->userInfo.count("currentShortcut") != 0
+                                ? &reply->userInfo.at("currentShortcut")
+                                : nullptr;
+        return list != nullptr && list->array() != nullptr ? *list->array() : Array{};
+    }
+
+    static bool contains(const Array& list, const Value& entry) {
+        return std::find(list.begin(), list.end(), entry) != list.end();
+    }
+
+    DesktopSession* session_ = nullptr;
+    std::string whyNot_;
+    std::unique_ptr<e2e::TempDir> home_;
+    std::unique_ptr<HelperProcess> helper_;
+    std::unique_ptr<BusClient> client_;
+};
+
+TEST_F(HelperOnDesktopTest, TargetFollowsSwitchesButNotToTheMainApplication) {
+    auto gtk = startApp("gtk_menu_app.py", {"--tag", "GtkTag"});
+    auto qt = startApp("qt_menu_app.py", {"--tag", "QtTag"});
+    auto main = startApp("gtk_menu_app.py", {"--name", "org.morvane.Kivora", "--tag", "MainTag"});
+    ASSERT_TRUE(gtk && qt && main);
+
+    ASSERT_TRUE(session_->activate(gtk->pid(), true));
+    ASSERT_TRUE(session_->activate(main->pid(), true));
+    Array list = currentShortcuts();
+    EXPECT_TRUE(contains(list, Value("GtkTag"))) << toDebugString(Value(list));
+    // The menus of the test application, its tag menu before the application title.
+    Array expected = expectedTestApplicationList();
+    expected.insert(expected.end() - 1,
+                    {Value("GtkTag"), Value(Dictionary{{"Path", Value("GtkTag")},
+                                                       {"Title", Value("Identify")},
+                                                       {"Modifier", Value("⌘")},
+                                                       {"MenuItemCmdChar", Value("I")},
+                                                       {"MenuItemCmdGlyph", Value("")}})});
+    EXPECT_EQ(list, expected) << toDebugString(Value(list));
+
+    // An application that calls itself the helper does not count either.
+    auto helperNamed =
+        startApp("qt_menu_app.py", {"--name", "org.morvane.Kivora.KivoraData", "--tag", "Self"});
+    ASSERT_TRUE(helperNamed);
+    ASSERT_TRUE(session_->activate(qt->pid(), true));
+    ASSERT_TRUE(session_->activate(helperNamed->pid(), true));
+    ASSERT_TRUE(session_->activate(main->pid(), true));
+    list = currentShortcuts();
+    EXPECT_TRUE(contains(list, Value("QtTag"))) << toDebugString(Value(list));
+    EXPECT_FALSE(contains(list, Value("MainTag")));
+    EXPECT_FALSE(contains(list, Value("Self")));
+    // The harvest brought the target to the front.
+    EXPECT_EQ(session_->activeWindow(), session_->windowOf(qt->pid()));
+}
+
+TEST_F(HelperOnDesktopTest, PressActivatesTheItemInTheTargetAndNeverADisabledOne) {
+    auto qt = startApp("qt_menu_app.py", {});
+    auto main = startApp("gtk_menu_app.py", {"--name", "org.morvane.Kivora"});
+    ASSERT_TRUE(qt && main);
+    ASSERT_TRUE(session_->activate(qt->pid(), true));
+    ASSERT_TRUE(session_->activate(main->pid(), true));
+    ASSERT_FALSE(currentShortcuts().empty());
+
+    EXPECT_TRUE(client_->post("tellHelperToCurrentClickted:Redo", std::string(kHelperObject)));
+    EXPECT_TRUE(qt->waitForLine("activated Edit/Redo")) << qt->describe();
+    EXPECT_TRUE(helper_->waitForLine("成功执行点击操作")) << helper_->describe();
+    // The disabled item is not in the harvest, so it cannot be asked for.
+    EXPECT_TRUE(
+        client_->post("tellHelperToCurrentClickted:Paste Special", std::string(kHelperObject)));
+    EXPECT_TRUE(client_->ping());
+    EXPECT_EQ(qt->countLines("activated Edit/Paste Special"), 0U);
+    EXPECT_EQ(main->countLines("activated Edit/Redo"), 0U);
+}
+
+TEST_F(HelperOnDesktopTest, ClickedSystemShortcutReachesTheFocusedApplication) {
+    auto gtk = startApp("gtk_menu_app.py", {});
+    ASSERT_TRUE(gtk);
+    ASSERT_TRUE(session_->activate(gtk->pid(), true));
+    EXPECT_TRUE(client_->post("GetSystemShortcut", std::string(kHelperObject)));
+    auto pairs = client_->waitFor("GetKeyCodeAndFlagsArr");
+    ASSERT_TRUE(pairs) << helper_->describe();
+    const Value& offered = pairs->userInfo.at("keyCodeAndFlagsArrData");
+    ASSERT_TRUE(contains(*offered.array(),
+                         Value(Dictionary{{"keyCode", Value(49)}, {"flags", Value(1048576)}})))
+        << toDebugString(offered);
+
+    EXPECT_TRUE(client_->post(R"(tellHelperToSystemClickted:["49","1048576"])",
+                              std::string(kHelperObject)));
+    EXPECT_TRUE(gtk->waitForLine("key name=space keyval=32 mods=ctrl")) << gtk->describe();
+    EXPECT_TRUE(
+        client_->post(R"(tellHelperToSystemClickted:["49","262144"])", std::string(kHelperObject)));
+    EXPECT_TRUE(gtk->waitForLine("key name=space keyval=32 mods=super")) << gtk->describe();
+}
+
+TEST_F(HelperOnDesktopTest, MousepadIsHarvested) {
+    if (::access(kMousepad, X_OK) != 0) {
+        GTEST_SKIP() << "mousepad is not installed";
+    }
+    std::string why;
+    auto mousepad = session_->startApplication(kMousepad, {}, why);
+    ASSERT_TRUE(mousepad) << why;
+    ASSERT_TRUE(session_->activate(mousepad->pid(), true));
+    // Mousepad makes its accessible menus on first demand, which can take longer than the
+    // messaging timeout on a loaded machine: the first answers may come back short.
+    Array list;
+    for (int attempt = 0; attempt < 10 && list.size() < 20; ++attempt) {
+        list = currentShortcuts();
+    }
+    EXPECT_TRUE(contains(list, Value(Dictionary{{"Path", Value("File")},
+                                                {"Title", Value("Save")},
+                                                {"Modifier", Value("⌘")},
+                                                {"MenuItemCmdChar", Value("S")},
+                                                {"MenuItemCmdGlyph", Value("")}})))
+        << toDebugString(Value(list));
+    EXPECT_TRUE(
+        client_->post("tellHelperToCurrentClickted:Select All", std::string(kHelperObject)));
+    EXPECT_TRUE(helper_->waitForLine("成功执行点击操作")) << helper_->describe();
+}
+
+TEST_F(HelperOnDesktopTest, HungAndKilledTargetsAreAnsweredWithinTheTimeout) {
+    auto gtk = startApp("gtk_menu_app.py", {"--tag", "Doomed"});
+    ASSERT_TRUE(gtk);
+    ASSERT_TRUE(session_->activate(gtk->pid(), true));
+    ASSERT_TRUE(contains(currentShortcuts(), Value("Doomed")));
+
+    gtk->signal(SIGSTOP);
+    EXPECT_TRUE(currentShortcuts().empty());  // answered, with what could be read: nothing
+    EXPECT_TRUE(client_->post("tellHelperToCurrentClickted:Save", std::string(kHelperObject)));
+    EXPECT_TRUE(client_->ping());
+    gtk->signal(SIGCONT);
+
+    ASSERT_TRUE(contains(currentShortcuts(), Value("Doomed")));
+    gtk->kill();
+    EXPECT_TRUE(client_->post("tellHelperToCurrentClickted:Save", std::string(kHelperObject)));
+    EXPECT_TRUE(helper_->waitForLine("点击操作失败，错误码：-25202")) << helper_->describe();
+    EXPECT_TRUE(currentShortcuts().empty());
+    EXPECT_TRUE(helper_->running());
+}
+
+TEST_F(HelperOnDesktopTest, PermissionPromptTurnsAccessibilityOnAndTheNextPollReplies) {
+    linux_::BusError error;
+    ASSERT_GE(sd_bus_set_property(client_->bus(), "org.a11y.Bus", "/org/a11y/bus",
+                                  "org.a11y.Status", "IsEnabled", error.get(), "b", 0),
+              0)
+        << error.message();
+    EXPECT_TRUE(client_->post("AccessibilityStatus"));
+    EXPECT_TRUE(helper_->waitForLine("没有开启辅助功能")) << helper_->describe();
+    EXPECT_TRUE(helper_->waitForLine("accessEnabled: false"));
+    EXPECT_TRUE(helper_->waitForStderr("turned toolkit accessibility on"));
+    // The poll comes every 5 seconds.
+    auto reply = client_->waitFor("AccessibilityStatusResponse", e2e::Duration(12000));
+    ASSERT_TRUE(reply) << helper_->describe();
+    EXPECT_EQ(reply->userInfo.at("isEnabled"), Value(true));
+    EXPECT_TRUE(helper_->waitForLine("已开启辅助功能"));
+}
+
+// Runs without the desktop session: the refusal needs none.
+TEST(HelperWithoutDesktopTest, RefusesWithALineNamingTheDesktopOption) {
+    e2e::PrivateBus bus;
+    HelperOptions options;
+    options.environment["DISPLAY"] = std::nullopt;
+    options.environment["WAYLAND_DISPLAY"] = std::nullopt;
+    HelperProcess helper(bus, options);
+    auto status = helper.waitForExit();
+    EXPECT_TRUE(status.exitedWith(2)) << status << helper.describe();
+    auto err = helper.stderrLines();
+    ASSERT_EQ(err.size(), 1U) << helper.describe();
+    EXPECT_NE(err[0].find("--desktop"), std::string::npos) << err[0];
+    EXPECT_TRUE(helper.stdoutLines().empty());
+}
+
+}  // namespace
+}  // namespace kivora::desktop
