@@ -65,7 +65,11 @@ void DBusNotificationCenter::postNotification(const std::string& name,
         return;
     }
     if (const int r = sd_bus_send(bus_.get(), encoded.message.get(), nullptr); r < 0) {
-        diagnostics_("cannot post " + quoteForDiagnostic(name) + ": " + errnoText(r));
+        // A lost connection is reported once, by the event loop that ends the process; a line
+        // for every reply that could no longer go out would only repeat it.
+        if (sd_bus_is_open(bus_.get()) > 0) {
+            diagnostics_("cannot post " + quoteForDiagnostic(name) + ": " + errnoText(r));
+        }
     }
 }
 

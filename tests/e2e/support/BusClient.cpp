@@ -23,9 +23,10 @@ std::uint64_t microseconds(Duration d) {
 
 }  // namespace
 
-BusClient::BusClient(const PrivateBus& bus) : BusClient(bus.address()) {}
+BusClient::BusClient(const PrivateBus& bus, Collect collect)
+    : BusClient(bus.address(), collect) {}
 
-BusClient::BusClient(const std::string& address) {
+BusClient::BusClient(const std::string& address, Collect collect) {
     sd_bus* raw = nullptr;
     int r = sd_bus_new(&raw);
     if (r < 0) {
@@ -43,8 +44,11 @@ BusClient::BusClient(const std::string& address) {
         throw std::runtime_error("cannot connect to " + address + ": " + errnoText(r));
     }
     sd_bus_slot* slot = nullptr;
-    const std::string rule = std::string("type='signal',interface='") + linux_::wire::kInterface +
-                             "',member='" + linux_::wire::kMember + "'";
+    std::string rule = std::string("type='signal',interface='") + linux_::wire::kInterface +
+                       "',member='" + linux_::wire::kMember + "'";
+    if (collect == Collect::fromHelperOnly) {
+        rule += std::string(",sender='") + kHelperBusName + "'";
+    }
     r = sd_bus_add_match(raw, &slot, rule.c_str(), &BusClient::onPost, this);
     if (r < 0) {
         throw std::runtime_error("cannot watch notifications: " + errnoText(r));
@@ -138,7 +142,7 @@ bool BusClient::post(const std::string& name, const std::optional<std::string>& 
 }
 
 std::optional<Notification> BusClient::waitFor(std::string_view name, Duration timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     for (;;) {
         for (std::size_t i = 0; i < received_.size(); ++i) {
             if (!consumed_[i] && received_[i].name == name) {
@@ -179,7 +183,8 @@ BusClient::CallResult BusClient::call(linux_::MessagePtr message, int buildResul
     }
     linux_::BusError error;
     sd_bus_message* reply = nullptr;
-    const int r = sd_bus_call(bus(), message.get(), microseconds(timeout), error.get(), &reply);
+    const int r =
+        sd_bus_call(bus(), message.get(), microseconds(scaled(timeout)), error.get(), &reply);
     if (r < 0) {
         result.errorName = error.isSet() ? error.name() : "errno";
         result.errorMessage = error.isSet() ? error.message() : errnoText(r);
@@ -218,7 +223,7 @@ std::optional<pid_t> BusClient::nameOwnerPid(const std::string& name) {
 }
 
 bool BusClient::waitForName(const std::string& name, bool owned, Duration timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     for (;;) {
         if (nameOwnerPid(name).has_value() == owned) {
             return true;

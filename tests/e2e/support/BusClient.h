@@ -28,9 +28,13 @@ inline constexpr const char* kDesktopInterface = "org.morvane.Kivora.SimulatedDe
 
 class BusClient {
   public:
+    // Whose notifications are collected: everybody's but our own, or the helper's alone (the
+    // bus then does not even send us the rest, which matters when we post a flood).
+    enum class Collect { fromOthers, fromHelperOnly };
+
     // Connects and starts collecting notifications. Throws std::runtime_error on failure.
-    explicit BusClient(const PrivateBus& bus);
-    explicit BusClient(const std::string& address);
+    explicit BusClient(const PrivateBus& bus, Collect collect = Collect::fromOthers);
+    explicit BusClient(const std::string& address, Collect collect = Collect::fromOthers);
     ~BusClient();
     BusClient(const BusClient&) = delete;
     BusClient& operator=(const BusClient&) = delete;

@@ -212,7 +212,7 @@ bool ChildProcess::waitForLineIn(const Stream& stream, std::string_view text, bo
     std::unique_lock lock(mutex_);
     std::size_t checked = 0;
     bool found = false;
-    changed_.wait_for(lock, timeout, [&] {
+    changed_.wait_for(lock, scaled(timeout), [&] {
         for (; checked < stream.lines.size(); ++checked) {
             const std::string& line = stream.lines[checked];
             if (whole ? line == text : line.find(text) != std::string::npos) {
@@ -297,7 +297,7 @@ bool ChildProcess::running() {
 }
 
 ExitStatus ChildProcess::waitForExit(Duration timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     while (!reap(false)) {
         if (Clock::now() >= deadline) {
             return ExitStatus{};

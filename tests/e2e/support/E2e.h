@@ -4,6 +4,7 @@
 
 #include "e2e/support/BusClient.h"
 #include "e2e/support/ChildProcess.h"
+#include "e2e/support/Demo.h"
 #include "e2e/support/HelperProcess.h"
 #include "e2e/support/PrivateBus.h"
 #include "e2e/support/TempDir.h"

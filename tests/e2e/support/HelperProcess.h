@@ -1,5 +1,7 @@
 #pragma once
 // The helper (KIVORA_HELPER_PATH) as a child process on a private bus, and kivoractl runs.
+// With KIVORA_VALGRIND=1 the helper runs under valgrind memcheck; when the object goes, the
+// helper is stopped with SIGTERM and any error or definite leak in the report fails the test.
 
 #include <map>
 #include <memory>
@@ -45,6 +47,7 @@ class HelperProcess : public ChildProcess {
   private:
     HelperProcess(std::optional<std::string> busAddress, HelperOptions options,
                   std::unique_ptr<TempDir> homeDir);
+    void checkValgrindReport();
 
     std::optional<std::string> busAddress_;
     std::unique_ptr<TempDir> homeDir_;
