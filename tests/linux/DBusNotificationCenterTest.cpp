@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 constexpr const char* kHelper = "org.morvane.Kivora.KivoraData";
 
 class DBusNotificationCenterTest : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() { bus_ = new e2e::PrivateBus(); }
     static void TearDownTestSuite() { delete bus_; }
 

@@ -32,7 +32,7 @@ struct Permission : LaunchedDelegate {
     std::size_t replies() const { return fakes.center.posts.size(); }
     std::size_t timers() const { return fakes.runLoop.validTimerCount(); }
 
-  private:
+private:
     std::size_t seen_ = 0;
 };
 
@@ -57,6 +57,12 @@ TEST(AccessibilityPermission, AlreadyTrustedRepliesAtOnceAndStopsPolling) {
     p.advance(60);
     EXPECT_TRUE(p.newLines().empty());
     EXPECT_EQ(p.replies(), 1u);
+    // A request after a reply is answered again at once.
+    p.request();
+    EXPECT_EQ(p.newLines(), (Lines{kEnabled, kPromptTrue}));
+    ASSERT_EQ(p.replies(), 2u);
+    expectEnabledReply(p.fakes.center.posts[1]);
+    EXPECT_EQ(p.timers(), 0u);
 }
 
 TEST(AccessibilityPermission, UntrustedPromptsOncePollsEveryFiveSecondsAndRepliesWhenGranted) {
@@ -130,17 +136,6 @@ TEST(AccessibilityPermission, TheSystemPromptIsRequestedOncePerProcess) {
     EXPECT_EQ(p.newLines().back(), kNotEnabled);
     EXPECT_EQ(p.fakes.accessibility.promptCount, 1);
     EXPECT_EQ(p.timers(), 1u);
-}
-
-TEST(AccessibilityPermission, EveryRequestAfterAReplyIsAnsweredAgainAtOnce) {
-    Permission p(/*trusted=*/true);
-    for (int i = 1; i <= 3; ++i) {
-        p.request();
-        EXPECT_EQ(p.newLines(), (Lines{kEnabled, kPromptTrue}));
-        ASSERT_EQ(p.replies(), static_cast<std::size_t>(i));
-        expectEnabledReply(p.fakes.center.posts.back());
-        EXPECT_EQ(p.timers(), 0u);
-    }
 }
 
 }  // namespace

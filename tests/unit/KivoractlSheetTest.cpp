@@ -103,14 +103,11 @@ TEST(KivoractlMenuSheet, HostileAndOddEntriesStayOnTheirLines) {
     EXPECT_NE(sheet.find("4 shortcuts"), std::string::npos) << sheet;
 }
 
-TEST(KivoractlMenuSheet, TheLogoMenuIsNamed) {
+TEST(KivoractlMenuSheet, TheLogoMenuIsNamedAndEmptyListsSaySo) {
     const std::string logo = "\xEF\xA3\xBF";
     const Array list = {logo, menuRecord(logo, "Lock Screen", "⌃⌘", "Q"), "Editor"};
     EXPECT_NE(renderMenuSheet(list).find("\n" + logo + " (Apple menu)\n  Lock Screen"),
               std::string::npos);
-}
-
-TEST(KivoractlMenuSheet, EmptyLists) {
     EXPECT_TRUE(renderMenuSheet({}).starts_with("No menu shortcuts"));
     // An application whose menus hold no shortcut still names itself.
     EXPECT_EQ(renderMenuSheet({"Editor"}),
@@ -151,9 +148,7 @@ TEST(KivoractlTerminalText, WidthsAndEscapes) {
     EXPECT_EQ(displayWidth("abc"), 3u);
     EXPECT_EQ(displayWidth("撤销"), 4u);
     EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);  // e + combining acute
-    EXPECT_EQ(displayWidth("⌃⌥⇧⌘"), 4u);
     EXPECT_EQ(padRight("撤销", 6), "撤销  ");
-    EXPECT_EQ(padLeft("⌘", 3), "  ⌘");
     EXPECT_EQ(padRight("toolong", 3), "toolong");
     EXPECT_EQ(printable("a\tb\r\x7F\xC2\x85"), "a\\tb\\r\\u{7F}\\u{85}");
     EXPECT_EQ(printable("\xFF"

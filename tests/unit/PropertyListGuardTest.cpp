@@ -158,10 +158,8 @@ TEST(PropertyListGuard, TruncatedOrCorruptedFilesNeverCrash) {
 
 TEST(PropertyListGuard, OnlyBinaryAndXmlUnderTheSizeLimit) {
     expectRefused("", "the data is empty");
-    expectRefused(" \n\t", "the data is empty");
     expectRefused("{ enabled = 1; value = { parameters = (32, 49, 1048576); }; }",
                   "old-style text property lists are not supported");
-    expectRefused("( 1, 2 )", "old-style text");
     expectRefused(std::string("\xFF\xFE<\0?\0", 6), "neither a binary nor an XML property list");
     expectRefused("bplist", "truncated");
     expectRefused(std::string(plist::kMaxFileBytes + 1, ' '), "too large");

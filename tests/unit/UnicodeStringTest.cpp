@@ -17,6 +17,8 @@ TEST(CanonicalEquality, PrecomposedAndDecomposedAreEqualButCaseAndSpacesCount) {
 TEST(CanonicalEquality, InvalidUtf8AndEmbeddedNulCompareByBytes) {
     EXPECT_TRUE(canonicallyEqual("\xFF\xFE", "\xFF\xFE"));
     EXPECT_FALSE(canonicallyEqual("\xFF\xFE", "\xC3\xA9"));
-    EXPECT_FALSE(canonicallyEqual(std::string_view("\xC3\xA9\0x", 4), std::string_view("\xC3\xA9\0y", 4)));
-    EXPECT_TRUE(canonicallyEqual(std::string_view("\xC3\xA9\0x", 4), std::string_view("e\xCC\x81\0x", 5)));
+    EXPECT_FALSE(
+        canonicallyEqual(std::string_view("\xC3\xA9\0x", 4), std::string_view("\xC3\xA9\0y", 4)));
+    EXPECT_TRUE(
+        canonicallyEqual(std::string_view("\xC3\xA9\0x", 4), std::string_view("e\xCC\x81\0x", 5)));
 }
