@@ -75,11 +75,19 @@ struct Check {
     std::vector<std::string> warnings;
 };
 
-void checkString(std::string_view s, std::string_view what, Check& check) {
+// `what` and `where` name the string for the error; the text is made only on failure, since
+// a reply holds thousands of strings.
+void checkString(std::string_view s, std::string_view what, std::string_view where,
+                 Check& check) {
     check.bytes += s.size() + kOverheadPerValue;
     // Past the size limit the post is refused anyway; validating more would only cost time.
     if (check.error.empty() && check.bytes <= kMaxPostBytes && !isWireString(s)) {
-        check.error = std::string(what) + " is not valid UTF-8 or holds a NUL character";
+        check.error = std::string(what);
+        if (!where.empty()) {
+            check.error += " at ";
+            check.error += where;
+        }
+        check.error += " is not valid UTF-8 or holds a NUL character";
     }
 }
 
@@ -99,7 +107,7 @@ void checkValue(const Value& value, int depth, std::string_view where, Check& ch
             if constexpr (std::is_same_v<T, std::monostate>) {
                 check.warnings.push_back("left out a null value at " + std::string(where));
             } else if constexpr (std::is_same_v<T, std::string>) {
-                checkString(v, "a string at " + std::string(where), check);
+                checkString(v, "a string", where, check);
             } else if constexpr (std::is_same_v<T, Data>) {
                 check.bytes += v.bytes.size();
             } else if constexpr (std::is_same_v<T, Array>) {
@@ -108,7 +116,7 @@ void checkValue(const Value& value, int depth, std::string_view where, Check& ch
                 }
             } else if constexpr (std::is_same_v<T, Dictionary>) {
                 for (const auto& [key, item] : v) {
-                    checkString(key, "a key at " + std::string(where), check);
+                    checkString(key, "a key", where, check);
                     checkValue(item, depth + 1, where, check);
                 }
             }
@@ -399,12 +407,12 @@ EncodeResult encodePost(sd_bus* bus, const std::string& name,
                         const std::optional<std::string>& object, const Dictionary& userInfo) {
     EncodeResult result;
     Check check;
-    checkString(name, "the name", check);
+    checkString(name, "the name", {}, check);
     if (object) {
-        checkString(*object, "the object", check);
+        checkString(*object, "the object", {}, check);
     }
     for (const auto& [key, value] : userInfo) {
-        checkString(key, "a user-info key", check);
+        checkString(key, "a user-info key", {}, check);
         checkValue(value, 1, "user-info key " + quoteForDiagnostic(key), check);
     }
     if (!check.error.empty()) {
