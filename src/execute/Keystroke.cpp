@@ -1,12 +1,9 @@
 #include "execute/Keystroke.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <optional>
 #include <string>
-#include <type_traits>
-#include <variant>
 
 #include "messaging/NotificationNames.h"
 #include "platform/Json.h"
@@ -85,95 +82,6 @@ std::optional<std::uint64_t> unsignedDecimal(const Value& element) {
     return decimal->magnitude;
 }
 
-// Strings are quoted and escaped so that one log line stays one line whatever they hold.
-void appendQuoted(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                    static constexpr char kHex[] = "0123456789abcdef";
-                    const auto byte = static_cast<unsigned char>(c);
-                    out += "\\u00";
-                    out += kHex[byte >> 4];
-                    out += kHex[byte & 0xF];
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-}
-
-void appendReal(std::string& out, double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
-// Arrays as [a, b], dictionaries as {"key": value}, strings quoted, numbers in decimal,
-// booleans as true/false, null as null. The recursion is bounded by the parser's depth limit.
-void describe(std::string& out, const Value& value) {
-    std::visit(
-        [&](const auto& v) {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::monostate>) {
-                out += "null";
-            } else if constexpr (std::is_same_v<T, bool>) {
-                out += v ? "true" : "false";
-            } else if constexpr (std::is_same_v<T, std::int64_t>) {
-                out += std::to_string(v);
-            } else if constexpr (std::is_same_v<T, double>) {
-                appendReal(out, v);
-            } else if constexpr (std::is_same_v<T, std::string>) {
-                appendQuoted(out, v);
-            } else if constexpr (std::is_same_v<T, Data>) {
-                // Appended piecewise: g++ 12 -O3 warns falsely (-Wrestrict) on the + chain.
-                out += '<';
-                out += std::to_string(v.bytes.size());
-                out += " bytes>";
-            } else if constexpr (std::is_same_v<T, Array>) {
-                out += '[';
-                for (std::size_t i = 0; i < v.size(); ++i) {
-                    if (i > 0) {
-                        out += ", ";
-                    }
-                    describe(out, v[i]);
-                }
-                out += ']';
-            } else {
-                out += '{';
-                bool first = true;
-                for (const auto& [key, item] : v) {
-                    if (!first) {
-                        out += ", ";
-                    }
-                    first = false;
-                    appendQuoted(out, key);
-                    out += ": ";
-                    describe(out, item);
-                }
-                out += '}';
-            }
-        },
-        value.storage());
-}
-
 bool isOffered(const std::vector<KeyCodeAndFlags>& offered, std::int64_t keyCode,
                std::uint64_t flags) {
     return std::any_of(offered.begin(), offered.end(), [&](const KeyCodeAndFlags& pair) {
@@ -211,7 +119,7 @@ void handleSystemShortcutClick(std::string_view notificationName,
         return;
     }
     std::string line = "解析后的数组: ";
-    describe(line, *parsed.value);
+    line += toDebugString(*parsed.value);
     console.writeLine(line);
 
     if (array->empty()) {

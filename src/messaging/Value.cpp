@@ -1,6 +1,7 @@
 #include "messaging/Value.h"
 
-#include <cstdio>
+#include <charconv>
+#include <type_traits>
 
 namespace kivora {
 
@@ -19,22 +20,50 @@ bool Value::operator==(const Value& other) const {
 
 namespace {
 
-void appendQuoted(std::string& out, const std::string& s) {
+// Strings are quoted and escaped so that one log line stays one line whatever they hold.
+void appendQuoted(std::string& out, const std::string& text) {
     out += '"';
-    for (char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                    static constexpr char kHex[] = "0123456789abcdef";
+                    const auto byte = static_cast<unsigned char>(c);
+                    out += "\\u00";
+                    out += kHex[byte >> 4];
+                    out += kHex[byte & 0xF];
+                } else {
+                    out += c;
+                }
         }
-        out += c;
     }
     out += '"';
 }
 
-void render(std::string& out, const Value& value, int depth) {
-    if (depth > 128) {
-        out += "...";
-        return;
-    }
+void appendReal(std::string& out, double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+// Arrays as [a, b], dictionaries as {"key": value}, strings quoted, numbers in decimal,
+// booleans as true/false, null as null. The recursion is bounded by the parser's depth limit.
+void describe(std::string& out, const Value& value) {
     std::visit(
         [&](const auto& v) {
             using T = std::decay_t<decltype(v)>;
@@ -45,20 +74,21 @@ void render(std::string& out, const Value& value, int depth) {
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
                 out += std::to_string(v);
             } else if constexpr (std::is_same_v<T, double>) {
-                char buf[32];
-                std::snprintf(buf, sizeof buf, "%.17g", v);
-                out += buf;
+                appendReal(out, v);
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendQuoted(out, v);
             } else if constexpr (std::is_same_v<T, Data>) {
-                out += "<data " + std::to_string(v.bytes.size()) + " bytes>";
+                // Appended piecewise: g++ 12 -O3 warns falsely (-Wrestrict) on the + chain.
+                out += '<';
+                out += std::to_string(v.bytes.size());
+                out += " bytes>";
             } else if constexpr (std::is_same_v<T, Array>) {
                 out += '[';
                 for (std::size_t i = 0; i < v.size(); ++i) {
                     if (i > 0) {
                         out += ", ";
                     }
-                    render(out, v[i], depth + 1);
+                    describe(out, v[i]);
                 }
                 out += ']';
             } else {
@@ -71,7 +101,7 @@ void render(std::string& out, const Value& value, int depth) {
                     first = false;
                     appendQuoted(out, key);
                     out += ": ";
-                    render(out, item, depth + 1);
+                    describe(out, item);
                 }
                 out += '}';
             }
@@ -83,7 +113,7 @@ void render(std::string& out, const Value& value, int depth) {
 
 std::string toDebugString(const Value& value) {
     std::string out;
-    render(out, value, 0);
+    describe(out, value);
     return out;
 }
 

@@ -23,8 +23,8 @@ struct Data {
 
 class Value {
 public:
-    using Storage =
-        std::variant<std::monostate, bool, std::int64_t, double, std::string, Data, Array, Dictionary>;
+    using Storage = std::variant<std::monostate, bool, std::int64_t, double, std::string, Data,
+                                 Array, Dictionary>;
 
     Value() = default;
     Value(bool b) : storage_(b) {}
@@ -75,7 +75,10 @@ private:
     Storage storage_;
 };
 
-// A compact JSON-like rendering for diagnostics and tests (not a wire format).
+// A compact JSON-like rendering on one line (not a wire format): arrays as [a, b], dictionaries
+// as {"key": value}, strings quoted with control characters escaped, integers in decimal, reals
+// in shortest form, booleans as true/false, null as null, data as <N bytes>. Used for log
+// lines and diagnostics.
 std::string toDebugString(const Value& value);
 
 }  // namespace kivora
