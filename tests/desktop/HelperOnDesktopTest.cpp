@@ -2,6 +2,9 @@
 // way the main application drives it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <signal.h>
 
 #include <algorithm>
@@ -170,11 +173,17 @@ TEST_F(HelperOnDesktopTest, MousepadIsHarvested) {
     auto mousepad = session_->startApplication(kMousepad, {}, why);
     ASSERT_TRUE(mousepad) << why;
     ASSERT_TRUE(session_->activate(mousepad->pid(), true));
-    // Mousepad makes its accessible menus on first demand, which can take longer than the
-    // messaging timeout on a loaded machine: the first answers may come back short.
+    // Mousepad registers late and makes its accessible menus on first demand, which can take
+    // longer than the messaging timeout on a loaded machine: the first answers may come back
+    // short or empty. Ask again, with a pause, for a bounded while.
     Array list;
-    for (int attempt = 0; attempt < 10 && list.size() < 20; ++attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (list.size() < 20 && std::chrono::steady_clock::now() < deadline) {
         list = currentShortcuts();
+        if (list.size() < 20) {
+            ASSERT_TRUE(session_->activate(mousepad->pid(), true));
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
     }
     EXPECT_TRUE(contains(list, Value(Dictionary{{"Path", Value("File")},
                                                 {"Title", Value("Save")},
