@@ -33,18 +33,25 @@ int guarded(sd_bus_error* error, Body body) {
     }
 }
 
-int activate(sd_bus_message* m, void* userdata, sd_bus_error* error) {
+// Activate and Quit both name an application by bundle identifier and fail alike.
+template <typename Action>
+int withBundleIdentifier(sd_bus_message* m, sd_bus_error* error, Action action) {
     return guarded(error, [&] {
         const char* bundleIdentifier = nullptr;
         int r = sd_bus_message_read(m, "s", &bundleIdentifier);
         if (r < 0)
             return r;
-        if (!desktopOf(userdata).activate(bundleIdentifier)) {
+        if (!action(bundleIdentifier)) {
             return noSuchApplication(
                 error, "with the bundle identifier \"" + std::string(bundleIdentifier) + "\"");
         }
         return sd_bus_reply_method_return(m, "");
     });
+}
+
+int activate(sd_bus_message* m, void* userdata, sd_bus_error* error) {
+    return withBundleIdentifier(m, error,
+                                [&](const char* id) { return desktopOf(userdata).activate(id); });
 }
 
 int activateProcess(sd_bus_message* m, void* userdata, sd_bus_error* error) {
@@ -61,17 +68,8 @@ int activateProcess(sd_bus_message* m, void* userdata, sd_bus_error* error) {
 }
 
 int quit(sd_bus_message* m, void* userdata, sd_bus_error* error) {
-    return guarded(error, [&] {
-        const char* bundleIdentifier = nullptr;
-        int r = sd_bus_message_read(m, "s", &bundleIdentifier);
-        if (r < 0)
-            return r;
-        if (!desktopOf(userdata).quit(bundleIdentifier)) {
-            return noSuchApplication(
-                error, "with the bundle identifier \"" + std::string(bundleIdentifier) + "\"");
-        }
-        return sd_bus_reply_method_return(m, "");
-    });
+    return withBundleIdentifier(m, error,
+                                [&](const char* id) { return desktopOf(userdata).quit(id); });
 }
 
 int setTrusted(sd_bus_message* m, void* userdata, sd_bus_error* error) {
