@@ -109,6 +109,7 @@ CallResult AtspiBus::call(const std::string& destination, const std::string& pat
         return result;
     }
     ++calls_;
+    ++waits_;
     return callMethod(bus_.get(), destination.c_str(), path.c_str(), interface, member, append,
                       timeoutUsec);
 }

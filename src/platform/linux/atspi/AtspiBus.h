@@ -65,6 +65,10 @@ public:
 
     // Method calls made so far (for measurements).
     std::uint64_t callCount() const { return calls_; }
+    // Times the helper waited for an answer (each direct call, each answer sent ahead that
+    // was not in yet), for measurements.
+    std::uint64_t waitCount() const { return waits_; }
+    void countWait() { ++waits_; }
 
 private:
     AtspiBus(BusRef session, BusConnection bus)
@@ -73,6 +77,7 @@ private:
     BusRef session_;
     BusConnection bus_;
     std::uint64_t calls_ = 0;
+    std::uint64_t waits_ = 0;
 };
 
 // One method call on `bus`, with the same mapping of failures as AtspiBus::call.

@@ -91,6 +91,14 @@ std::optional<CallResult> ReadAhead::take(const AtspiElement& element, ElementRe
     }
     Pending& pending = *it->second;
     sd_bus* bus = bus_.bus();
+    if (!pending.reply) {
+        // Answers already read off the connection need no wait.
+        while (!pending.reply && sd_bus_process(bus, nullptr) > 0) {
+        }
+        if (!pending.reply) {
+            bus_.countWait();
+        }
+    }
     while (!pending.reply) {
         // Other answers, and window events, are taken in on the way.
         int r = sd_bus_process(bus, nullptr);
