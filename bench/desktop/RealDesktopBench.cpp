@@ -1,7 +1,11 @@
 // Harvest of real applications over the accessibility bus: wall time and bus calls per
 // element, for the GTK test application (about 30 elements), the same with 100 more items
-// (a menu bar of over 100 items), and mousepad. Runs on a desktop session of its own.
+// (a menu bar of over 100 items) and with a menu of 1,000 items, the Qt test application and
+// mousepad; with the waits per element and the CPU time of this process. Runs on a desktop session
+// of its own.
 #include <benchmark/benchmark.h>
+
+#include <time.h>
 
 #include <cstdio>
 #include <deque>
@@ -82,14 +86,24 @@ void harvest(benchmark::State& state, const std::string& program,
     walkMenuBar(ax, app->pid());  // warm: the toolkit creates its accessible objects
     const int elements = countElements(ax, app->pid());
     const std::uint64_t before = c.desktop->callCount();
+    const std::uint64_t waitsBefore = c.desktop->waitCount();
+    timespec cpuStart{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
     std::size_t recorded = 0;
     for (auto _ : state) {
         MenuBarHarvest result = walkMenuBar(ax, app->pid());
         recorded = result.titles.size();
         benchmark::DoNotOptimize(result);
     }
-    const double calls = static_cast<double>(c.desktop->callCount() - before) /
-                         static_cast<double>(state.iterations());
+    timespec cpuEnd{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    const auto iterations = static_cast<double>(state.iterations());
+    const double calls = static_cast<double>(c.desktop->callCount() - before) / iterations;
+    const double waits = static_cast<double>(c.desktop->waitCount() - waitsBefore) / iterations;
+    state.counters["cpu_ms"] = (static_cast<double>(cpuEnd.tv_sec - cpuStart.tv_sec) * 1e3 +
+                                static_cast<double>(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6) /
+                               iterations;
+    state.counters["waits_per_element"] = elements > 0 ? waits / elements : 0;
     state.counters["elements"] = elements;
     state.counters["recorded"] = static_cast<double>(recorded);
     state.counters["calls"] = calls;
@@ -102,6 +116,9 @@ void BM_HarvestGtkTestApplication(benchmark::State& state) {
 void BM_HarvestGtkTestApplication100MoreItems(benchmark::State& state) {
     harvest(state, "gtk_menu_app.py", {"--items", "100"});
 }
+void BM_HarvestGtkTestApplication1000ItemMenu(benchmark::State& state) {
+    harvest(state, "gtk_menu_app.py", {"--items", "1000"});
+}
 void BM_HarvestQtTestApplication(benchmark::State& state) {
     harvest(state, "qt_menu_app.py", {});
 }
@@ -111,6 +128,7 @@ void BM_HarvestMousepad(benchmark::State& state) {
 
 BENCHMARK(BM_HarvestGtkTestApplication)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HarvestGtkTestApplication100MoreItems)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HarvestGtkTestApplication1000ItemMenu)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HarvestQtTestApplication)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HarvestMousepad)->Unit(benchmark::kMillisecond);
 

@@ -1,12 +1,10 @@
 // The real-desktop adapters in this process, on a desktop session of the test's own: menus
 // read and pressed in GTK and Qt applications, the frontmost application followed, keys typed.
+// Hung, killed and real applications are driven through the helper (HelperOnDesktopTest).
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include <chrono>
 #include <deque>
-#include <thread>
 
 #include "DesktopHarness.h"
 #include "menubar/MenuBarWalker.h"
@@ -234,39 +232,6 @@ TEST_F(AdaptersOnDesktopTest, KeysReachTheFocusedApplicationWithTheirModifiers) 
     EXPECT_TRUE(qt->waitForLine("activated Edit/Undo")) << qt->describe();
 }
 
-TEST_F(AdaptersOnDesktopTest, HungAndKilledApplicationsAnswerWithinTheTimeout) {
-    auto app = startApp("gtk_menu_app.py");
-    ASSERT_TRUE(app);
-    Accessibility& ax = desktop_->accessibility();
-    MenuBarHarvest harvest = walkMenuBar(ax, app->pid());
-    ASSERT_FALSE(harvest.elements.empty());
-
-    app->signal(SIGSTOP);
-    const auto start = Clock::now();
-    EXPECT_EQ(ax.performAction(harvest.elements[0], "AXPress"), kAXErrorCannotComplete);
-    MenuBarHarvest hung = walkMenuBar(ax, app->pid());
-    EXPECT_TRUE(hung.list.empty());
-    // Bounded by the timeouts, not by the application: far below the test's own limit.
-    EXPECT_LT(Clock::now() - start, 10s);
-    app->signal(SIGCONT);
-    EXPECT_EQ(ax.performAction(harvest.elements[0], "AXPress"), kAXErrorSuccess);
-    EXPECT_TRUE(app->waitForLine("activated File/New"));
-
-    ASSERT_TRUE(session_->activate(app->pid(), true));
-    ASSERT_TRUE(pumpUntil([&] { return frontmostPid() == app->pid(); }))
-        << frontmostPid() << " instead of " << app->pid();
-    auto running = desktop_->workspace().frontmostApplication();
-    const std::int32_t pid = app->pid();
-    app->kill();
-    EXPECT_TRUE(pumpUntil([&] { return frontmostPid() != pid; }));
-    EXPECT_EQ(ax.performAction(harvest.elements[0], "AXPress"), kAXErrorInvalidUIElement);
-    AXValue bar;
-    EXPECT_EQ(ax.copyAttributeValue(ax.createApplication(pid), "AXMenuBar", bar),
-              kAXErrorInvalidUIElement);
-    EXPECT_FALSE(running->activateWithOptions(2));
-    EXPECT_TRUE(walkMenuBar(ax, pid).list.empty());
-}
-
 TEST_F(AdaptersOnDesktopTest, TrustIsToolkitAccessibilityAndThePromptTurnsItOn) {
     Accessibility& ax = desktop_->accessibility();
     sd_bus* bus = bus_.get();
@@ -282,31 +247,6 @@ TEST_F(AdaptersOnDesktopTest, TrustIsToolkitAccessibilityAndThePromptTurnsItOn) 
     EXPECT_FALSE(ax.isProcessTrustedWithPrompt());
     EXPECT_TRUE(ax.isProcessTrusted());
     EXPECT_TRUE(ax.isProcessTrustedWithPrompt());
-}
-
-TEST_F(AdaptersOnDesktopTest, MousepadMenusAreHarvested) {
-    if (::access(kMousepad, X_OK) != 0) {
-        GTEST_SKIP() << "mousepad is not installed";
-    }
-    std::string why;
-    auto mousepad = session_->startApplication(kMousepad, {}, why);
-    ASSERT_TRUE(mousepad) << why;
-    // Its menus are built once its window is up; give it the time a user would.
-    MenuBarHarvest harvest;
-    ASSERT_TRUE(pumpUntil([&] {
-        harvest = walkMenuBar(desktop_->accessibility(), mousepad->pid());
-        return harvest.titles.size() > 10;
-    })) << toDebugString(Value(harvest.list));
-    auto has = [&](const Value& entry) {
-        return std::find(harvest.list.begin(), harvest.list.end(), entry) != harvest.list.end();
-    };
-    EXPECT_TRUE(has(Value("File")));
-    EXPECT_TRUE(has(Value(Dictionary{{"Path", Value("File")},
-                                     {"Title", Value("Save")},
-                                     {"Modifier", Value("⌘")},
-                                     {"MenuItemCmdChar", Value("S")},
-                                     {"MenuItemCmdGlyph", Value("")}})))
-        << toDebugString(Value(harvest.list));
 }
 
 }  // namespace

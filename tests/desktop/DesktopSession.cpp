@@ -472,6 +472,10 @@ bool DesktopSession::activate(pid_t pid, bool announced) {
            waitUntil(announcedNow, e2e::kDefaultTimeout);
 }
 
+unsigned long DesktopSession::parkingWindow() const {
+    return impl_->parking;
+}
+
 bool DesktopSession::activateWindow(unsigned long window) {
     Display* d = impl_->x;
     XEvent event{};

@@ -50,6 +50,8 @@ public:
     // with `announced`, also until the application has announced it on the accessibility bus
     // (which it does once somebody, such as the helper, listens for window activation).
     bool activate(pid_t pid, bool announced = false);
+    // Gives the focus to a window of the fixture's own, one without accessibility.
+    bool park() { return activateWindow(parkingWindow()); }
     // A text property of the root window ("" when unset).
     std::string rootText(const char* property);
     // The window that the window manager has made active, or 0.
@@ -60,6 +62,7 @@ public:
     struct Impl;
 
 private:
+    unsigned long parkingWindow() const;
     // Asks the window manager to activate `window` until it is active (bounded).
     bool activateWindow(unsigned long window);
 

@@ -116,10 +116,18 @@ std::uint64_t AtspiAccessibility::timeoutFor(const AtspiElement& element) const 
     return static_cast<std::uint64_t>(static_cast<double>(seconds) * 1e6);
 }
 
+CallResult AtspiAccessibility::fetch(const AtspiElement& element, ElementRead read) {
+    // An answer sent ahead is the one a call now would give, except for a failure of the
+    // bus itself (such as a limit of the bus daemon): that one is asked again.
+    if (auto answer = readAhead_.take(element, read); answer && answer->error != kAXErrorFailure) {
+        return std::move(*answer);
+    }
+    return readAhead_.call(element, read, timeoutFor(element));
+}
+
 AXError AtspiAccessibility::childrenOf(const AtspiElement& element,
                                        std::vector<AXUIElementRef>& out) {
-    CallResult result = bus_.call(element.busName, element.path, kAccessibleInterface,
-                                  "GetChildren", {}, timeoutFor(element));
+    CallResult result = fetch(element, ElementRead::Children);
     if (!result.ok()) {
         return result.error;
     }
@@ -157,8 +165,7 @@ AXError AtspiAccessibility::readStates(const AXUIElementRef& handle, const Atspi
                                        std::uint64_t& states) {
     Snapshot& snapshot = snapshotFor(handle);
     if (!snapshot.states) {
-        CallResult result = bus_.call(element.busName, element.path, kAccessibleInterface,
-                                      "GetState", {}, timeoutFor(element));
+        CallResult result = fetch(element, ElementRead::States);
         if (!result.ok()) {
             return result.error;
         }
@@ -181,11 +188,7 @@ AXError AtspiAccessibility::readShortcut(const AXUIElementRef& handle, const Ats
                                          const std::optional<MenuShortcut>*& out) {
     Snapshot& snapshot = snapshotFor(handle);
     if (!snapshot.shortcut) {
-        // Always index 0: a disabled GTK item lists no actions, yet still answers it.
-        CallResult result = bus_.call(
-            element.busName, element.path, kActionInterface, "GetKeyBinding",
-            [](sd_bus_message* m) { return sd_bus_message_append(m, "i", 0); },
-            timeoutFor(element));
+        CallResult result = fetch(element, ElementRead::KeyBinding);
         if (!result.ok()) {
             return result.error;
         }
@@ -200,9 +203,7 @@ AXError AtspiAccessibility::readShortcut(const AXUIElementRef& handle, const Ats
 }
 
 AXError AtspiAccessibility::readTitle(const AtspiElement& element, AXValue& value) {
-    // Never Properties.GetAll: some toolkits crash on it.
-    CallResult result = bus_.getProperty(element.busName, element.path, kAccessibleInterface,
-                                         "Name", timeoutFor(element));
+    CallResult result = fetch(element, ElementRead::Name);
     if (!result.ok()) {
         return result.error;
     }
@@ -378,6 +379,7 @@ AXError AtspiAccessibility::copyAttributeValue(const AXUIElementRef& element,
         if (e->processIdentifier == 0) {
             return kAXErrorNoValue;
         }
+        readAhead_.clear();  // a new walk reads everything afresh
         return findMenuBar(*e, value);
     }
     if (attribute == "AXChildren") {
@@ -426,7 +428,10 @@ AXError AtspiAccessibility::copyAttributeValues(const AXUIElementRef& element,
     const std::int64_t end = begin + std::min(maxValues, size - begin);
     values.clear();
     for (std::int64_t i = begin; i < end; ++i) {
-        values.emplace_back((*children)[static_cast<std::size_t>(i)]);
+        const AXUIElementRef& child = (*children)[static_cast<std::size_t>(i)];
+        values.emplace_back(child);
+        // The walker goes on to read these children: ask for all of it at once.
+        readAhead_.request(child, timeoutFor(static_cast<const AtspiElement&>(*child)));
     }
     return kAXErrorSuccess;
 }
@@ -442,6 +447,7 @@ AXError AtspiAccessibility::performAction(const AXUIElementRef& element, std::st
     }
     // Fresh state: the item may have been disabled since it was read.
     snapshot_ = Snapshot{};
+    readAhead_.clear();
     std::uint64_t states = 0;
     if (AXError err = readStates(element, *e, states); err != kAXErrorSuccess) {
         return err;

@@ -14,6 +14,7 @@
 #include "platform/linux/atspi/AtspiApplications.h"
 #include "platform/linux/atspi/AtspiBus.h"
 #include "platform/linux/atspi/KeyBinding.h"
+#include "platform/linux/atspi/ReadAhead.h"
 
 namespace kivora::linux_::atspi {
 
@@ -37,7 +38,7 @@ public:
 class AtspiAccessibility : public Accessibility {
 public:
     AtspiAccessibility(AtspiBus& bus, AtspiApplications& applications)
-        : bus_(bus), applications_(applications) {}
+        : bus_(bus), applications_(applications), readAhead_(bus) {}
 
     // Trusted: the accessibility bus is connected and toolkit accessibility is on
     // (org.a11y.Status.IsEnabled on the session bus).
@@ -74,6 +75,8 @@ private:
     Snapshot& snapshotFor(const AXUIElementRef& element);
     std::uint64_t timeoutFor(const AtspiElement& element) const;
 
+    // One read of an element: the answer sent ahead when there is one, else a call now.
+    CallResult fetch(const AtspiElement& element, ElementRead read);
     AXError readChildren(const AXUIElementRef& handle, const AtspiElement& element,
                          const std::vector<AXUIElementRef>*& out);
     AXError readStates(const AXUIElementRef& handle, const AtspiElement& element,
@@ -92,6 +95,9 @@ private:
     std::size_t sweepAt_ = 1024;
     std::map<std::string, float> applicationTimeouts_;  // set on application elements
     Snapshot snapshot_;
+    // Reads of the children listed last; dropped when a walk starts (at its menu bar) and
+    // before a press, so that nothing read in one walk answers in the next.
+    ReadAhead readAhead_;
 };
 
 }  // namespace kivora::linux_::atspi

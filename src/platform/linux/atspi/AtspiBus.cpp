@@ -109,8 +109,47 @@ CallResult AtspiBus::call(const std::string& destination, const std::string& pat
         return result;
     }
     ++calls_;
+    ++waits_;
     return callMethod(bus_.get(), destination.c_str(), path.c_str(), interface, member, append,
                       timeoutUsec);
+}
+
+int AtspiBus::callAsync(const std::string& destination, const std::string& path,
+                        const char* interface, const char* member, const Append& append,
+                        std::uint64_t timeoutUsec, sd_bus_message_handler_t callback,
+                        void* userdata, SlotPtr& slot) {
+    if (destination.empty() || sd_bus_object_path_is_valid(path.c_str()) == 0 ||
+        sd_bus_service_name_is_valid(destination.c_str()) == 0) {
+        return -EINVAL;
+    }
+    sd_bus_message* raw = nullptr;
+    int r = sd_bus_message_new_method_call(bus_.get(), &raw, destination.c_str(), path.c_str(),
+                                           interface, member);
+    MessagePtr message(raw);
+    if (r >= 0 && append) {
+        r = append(message.get());
+    }
+    sd_bus_slot* rawSlot = nullptr;
+    if (r >= 0) {
+        r = sd_bus_call_async(bus_.get(), &rawSlot, message.get(), callback, userdata, timeoutUsec);
+    }
+    slot.reset(rawSlot);
+    if (r >= 0) {
+        ++calls_;
+    }
+    return r;
+}
+
+CallResult resultOfReply(sd_bus_message* reply) {
+    CallResult result;
+    result.reply = refMessage(reply);
+    if (sd_bus_message_is_method_error(reply, nullptr) > 0) {
+        const sd_bus_error* error = sd_bus_message_get_error(reply);
+        result.errorName = error != nullptr && error->name != nullptr ? error->name : "";
+        result.error = axErrorForCall(-sd_bus_message_get_errno(reply), result.errorName);
+        result.reply.reset();
+    }
+    return result;
 }
 
 CallResult AtspiBus::callSession(const char* destination, const char* path, const char* interface,

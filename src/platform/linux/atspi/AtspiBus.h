@@ -56,8 +56,19 @@ public:
                            const char* interface, const char* property,
                            std::uint64_t timeoutUsec = kDefaultTimeoutUsec);
 
+    // Sends the call without waiting: `callback` gets the reply, or the error reply that
+    // sd-bus makes up when `timeoutUsec` passes or the bus is lost. Negative errno when it
+    // cannot be sent (an invalid destination or path: -EINVAL).
+    int callAsync(const std::string& destination, const std::string& path, const char* interface,
+                  const char* member, const Append& append, std::uint64_t timeoutUsec,
+                  sd_bus_message_handler_t callback, void* userdata, SlotPtr& slot);
+
     // Method calls made so far (for measurements).
     std::uint64_t callCount() const { return calls_; }
+    // Times the helper waited for an answer (each direct call, each answer sent ahead that
+    // was not in yet), for measurements.
+    std::uint64_t waitCount() const { return waits_; }
+    void countWait() { ++waits_; }
 
 private:
     AtspiBus(BusRef session, BusConnection bus)
@@ -66,12 +77,16 @@ private:
     BusRef session_;
     BusConnection bus_;
     std::uint64_t calls_ = 0;
+    std::uint64_t waits_ = 0;
 };
 
 // One method call on `bus`, with the same mapping of failures as AtspiBus::call.
 CallResult callMethod(sd_bus* bus, const char* destination, const char* path, const char* interface,
                       const char* member, const AtspiBus::Append& append,
                       std::uint64_t timeoutUsec);
+
+// The outcome carried by a reply: itself, or the error it is.
+CallResult resultOfReply(sd_bus_message* reply);
 
 // Maps a failed call (negative errno and D-Bus error name) to an AXError.
 AXError axErrorForCall(int result, const std::string& errorName);

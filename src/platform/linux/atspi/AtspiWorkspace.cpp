@@ -8,6 +8,9 @@ namespace {
 
 constexpr const char* kFrontmostKeyPath = "frontmostApplication";
 constexpr const char* kWindowEvents[] = {"window:activate", "window:deactivate"};
+// The round trip that makes sure the bus daemon has passed on what it had: short, so that a
+// stuck accessibility bus delays requests only a little.
+constexpr std::uint64_t kCatchUpTimeoutUsec = 250'000;
 
 }  // namespace
 
@@ -17,6 +20,14 @@ bool AtspiRunningApplication::activateWithOptions(std::uint32_t) {
     }
     return x11_->activateProcess(info_.processIdentifier);
 }
+
+AtspiWorkspace::AtspiWorkspace(AtspiBus& bus, AtspiApplications& applications, X11Session* x11)
+    : bus_(bus),
+      applications_(applications),
+      x11_(x11),
+      probe_(bus, [this](const std::string& busName, std::uint64_t stamp) {
+          activeAtRegistration(busName, stamp);
+      }) {}
 
 AtspiWorkspace::~AtspiWorkspace() {
     if (registered_ && bus_.isOpen()) {
@@ -42,6 +53,22 @@ int AtspiWorkspace::start(sd_event* event) {
     nameOwnerSlot_.reset(slot);
     if (r < 0) {
         return r;
+    }
+    // The registry announces each application that registers as a new child of its root.
+    slot = nullptr;
+    r = sd_bus_match_signal(bus_.bus(), &slot, kRegistryName, kRootPath,
+                            "org.a11y.atspi.Event.Object", "ChildrenChanged", &onRegistered, this);
+    registrySlot_.reset(slot);
+    if (r < 0) {
+        return r;
+    }
+    if (bus_.sessionBus() != nullptr) {
+        slot = nullptr;
+        r = sd_bus_add_filter(bus_.sessionBus(), &slot, &onSessionMessage, this);
+        sessionFilter_.reset(slot);
+        if (r < 0) {
+            return r;
+        }
     }
     sd_event_source* source = nullptr;
     r = sd_event_add_defer(event, &source, &onDeliver, this);
@@ -134,12 +161,14 @@ void AtspiWorkspace::setFrontmost(std::shared_ptr<AtspiRunningApplication> appli
     frontmost_ = std::move(application);
     // Reported from the loop after this callback, never from inside it.
     if (observer_ && deliverSource_) {
+        deliveryPending_ = true;
         sd_event_source_set_enabled(deliverSource_.get(), SD_EVENT_ONESHOT);
     }
 }
 
 int AtspiWorkspace::onDeliver(sd_event_source*, void* userdata) {
     auto* self = static_cast<AtspiWorkspace*>(userdata);
+    self->deliveryPending_ = false;
     if (self->observer_) {
         auto observer = self->observer_;  // the observer may remove itself
         observer(std::string(kFrontmostKeyPath));
@@ -175,12 +204,73 @@ int AtspiWorkspace::onWindowEvent(sd_bus_message* message, void* userdata, sd_bu
         return 0;
     }
     const std::int32_t pid = app->processIdentifier();
-    std::erase(self->active_, pid);
     if (event == "Activate") {
-        self->active_.push_back(pid);
+        ++self->activations_;
+        self->activated(pid);
+        return 0;
     }
+    std::erase(self->active_, pid);
     self->updateFrontmost();
     return 0;
+}
+
+void AtspiWorkspace::activated(std::int32_t pid) {
+    std::erase(active_, pid);
+    active_.push_back(pid);
+    updateFrontmost();
+}
+
+int AtspiWorkspace::onRegistered(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<AtspiWorkspace*>(userdata);
+    const char* change = nullptr;
+    std::int32_t index = 0;
+    std::int32_t detail = 0;
+    const char* busName = nullptr;
+    const char* path = nullptr;
+    if (sd_bus_message_read(message, "sii", &change, &index, &detail) < 0 || change == nullptr ||
+        std::string_view(change) != "add" ||
+        sd_bus_message_read(message, "v", "(so)", &busName, &path) < 0 || busName == nullptr ||
+        *busName == '\0') {
+        return 0;
+    }
+    self->probe_.probe(busName, self->activations_);
+    return 0;
+}
+
+void AtspiWorkspace::activeAtRegistration(const std::string& busName, std::uint64_t stamp) {
+    if (stamp != activations_) {
+        return;  // a later activation, of this application or another, says more
+    }
+    if (auto app = application(busName)) {
+        activated(app->processIdentifier());
+    }
+}
+
+int AtspiWorkspace::onSessionMessage(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    std::uint8_t type = 0;
+    const char* sender = sd_bus_message_get_sender(message);
+    if (sd_bus_message_get_type(message, &type) < 0 ||
+        (type != SD_BUS_MESSAGE_METHOD_CALL && type != SD_BUS_MESSAGE_SIGNAL) ||
+        (sender != nullptr && std::string_view(sender) == "org.freedesktop.DBus")) {
+        return 0;  // replies and the bus daemon's own signals are no requests
+    }
+    static_cast<AtspiWorkspace*>(userdata)->catchUp();
+    return 0;
+}
+
+void AtspiWorkspace::catchUp() {
+    if (!bus_.isOpen()) {
+        return;
+    }
+    // Events that the daemon routed before it answers are in our queue once it has.
+    bus_.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", {},
+              kCatchUpTimeoutUsec);
+    while (sd_bus_process(bus_.bus(), nullptr) > 0) {
+    }
+    if (deliveryPending_ && deliverSource_) {
+        sd_event_source_set_enabled(deliverSource_.get(), SD_EVENT_OFF);
+        onDeliver(deliverSource_.get(), this);
+    }
 }
 
 int AtspiWorkspace::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {

@@ -13,6 +13,7 @@
 
 #include "platform/Workspace.h"
 #include "platform/linux/SdHandles.h"
+#include "platform/linux/atspi/ActiveWindowProbe.h"
 #include "platform/linux/atspi/AtspiApplications.h"
 #include "platform/linux/atspi/AtspiBus.h"
 
@@ -41,14 +42,15 @@ private:
 
 class AtspiWorkspace : public Workspace {
 public:
-    AtspiWorkspace(AtspiBus& bus, AtspiApplications& applications, X11Session* x11)
-        : bus_(bus), applications_(applications), x11_(x11) {}
+    AtspiWorkspace(AtspiBus& bus, AtspiApplications& applications, X11Session* x11);
     // Deregisters the window events.
     ~AtspiWorkspace() override;
 
-    // Subscribes to window activation and to applications leaving the bus, registers the
-    // window events with the registry, and finds the application in front now. Negative errno
-    // when the subscriptions cannot be made.
+    // Subscribes to window activation and to applications joining and leaving the bus,
+    // registers the window events with the registry, and finds the application in front now.
+    // Every message that reaches the helper on the session bus first takes in the window
+    // events already delivered (see catchUp). Negative errno when the subscriptions cannot be
+    // made.
     int start(sd_event* event);
 
     RunningApplicationRef frontmostApplication() override { return frontmost_; }
@@ -63,6 +65,16 @@ private:
     static int onWindowEvent(sd_bus_message* message, void* userdata, sd_bus_error* error);
     static int onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error* error);
     static int onDeliver(sd_event_source* source, void* userdata);
+    static int onRegistered(sd_bus_message* message, void* userdata, sd_bus_error* error);
+    static int onSessionMessage(sd_bus_message* message, void* userdata, sd_bus_error* error);
+
+    // Takes in what the accessibility bus has delivered so far and reports a change of the
+    // frontmost application now, so that a request that follows a switch sees it.
+    void catchUp();
+    // An application whose window was active when it registered: activated then, unless
+    // another one has been activated since.
+    void activeAtRegistration(const std::string& busName, std::uint64_t stamp);
+    void activated(std::int32_t pid);
 
     void setFrontmost(std::shared_ptr<AtspiRunningApplication> application);
     // The frontmost application from the applications with an active window.
@@ -84,6 +96,11 @@ private:
     KeyPathObserver observer_;
     SlotPtr windowSlot_;
     SlotPtr nameOwnerSlot_;
+    SlotPtr registrySlot_;
+    SlotPtr sessionFilter_;
+    ActiveWindowProbe probe_;
+    std::uint64_t activations_ = 0;  // window activations seen, to order the probes' answers
+    bool deliveryPending_ = false;
     EventSourcePtr deliverSource_;
     bool registered_ = false;
 };

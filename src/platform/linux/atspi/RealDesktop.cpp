@@ -99,5 +99,8 @@ EventTap& RealDesktop::eventTap() {
 std::uint64_t RealDesktop::callCount() const {
     return impl_->bus->callCount();
 }
+std::uint64_t RealDesktop::waitCount() const {
+    return impl_->bus->waitCount();
+}
 
 }  // namespace kivora::linux_

@@ -32,6 +32,8 @@ public:
 
     // Method calls made on the accessibility bus so far (for measurements).
     std::uint64_t callCount() const;
+    // Times it waited for an answer there (for measurements).
+    std::uint64_t waitCount() const;
 
     struct Impl;
 
