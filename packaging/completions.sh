@@ -47,19 +47,27 @@ BASH
 
 cat >"$zsh_file" <<ZSH
 #compdef kivoractl
-# zsh completion for kivoractl (generated from kivoractl --help)
-local -a options commands subcommands words_before
-options=($options)
-commands=($commands)
-subcommands=($subcommands)
+# zsh completion for kivoractl (generated from kivoractl --help); "options" and "commands"
+# name parameters of zsh itself, hence the prefix.
+local -a ctl_options ctl_commands ctl_subcommands words_before
+local -i i
+ctl_options=($options)
+ctl_commands=($commands)
+ctl_subcommands=($subcommands)
 if [[ \$PREFIX == -* ]]; then
-    compadd -a options
+    compadd -a ctl_options
     return
 fi
-words_before=(\${(M)\${words[2,CURRENT-1]}:#[^-]*})
+for ((i = 2; i < CURRENT; i++)); do
+    case \${words[i]} in
+        --timeout) ((i++)) ;;
+        -*) ;;
+        *) words_before+=(\${words[i]}) ;;
+    esac
+done
 case \${words_before[1]} in
-    '') compadd -a commands ;;
-    help) compadd -a commands ;;
-    desktop) (( \${#words_before} == 1 )) && compadd -a subcommands ;;
+    '') compadd -a ctl_commands ;;
+    help) compadd -a ctl_commands ;;
+    desktop) (( \${#words_before} == 1 )) && compadd -a ctl_subcommands ;;
 esac
 ZSH
