@@ -180,6 +180,19 @@ TEST_F(InstalledTree, LaysOutTheHelperWithItsBundleTheClientAndServiceFilesNamin
         EXPECT_TRUE(fs::is_regular_file(dataDir() + file)) << file;
     }
 
+    // Every program names the version the bundle carries.
+    const std::string plist = readFile(bundle() + "/Info.plist");
+    std::smatch version;
+    ASSERT_TRUE(std::regex_search(
+        plist, version, std::regex("CFBundleShortVersionString</key>\\s*<string>([^<]+)<")))
+        << plist;
+    for (const std::string& program : {helper(), kivoractl()}) {
+        const RunResult run = runProcess(ProcessSpec{program, {"--version"}, {}});
+        EXPECT_TRUE(run.status.exitedWith(0)) << program;
+        EXPECT_EQ(joined(run.out),
+                  fs::path(program).filename().string() + " " + version[1].str() + "\n");
+    }
+
     // The installed path, not the build tree's and not the configured prefix's.
     const std::string unit = readFile(unitFile());
     EXPECT_EQ(entry(unit, "ExecStart"), installedPath(helper())) << unit;

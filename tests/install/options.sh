@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# The manual pages and completions offer exactly the long options the parsers know, and every
-# option they offer is one the installed program accepts.
+# The manual pages and completions offer exactly the long options the parsers know.
 # Usage: options.sh CMAKE BUILD_DIR SOURCE_DIR; with KIVORA_PACKAGE_ROOT set, the tree unpacked
 # from the package there is checked instead of a fresh install of BUILD_DIR.
 set -euo pipefail
@@ -27,29 +26,16 @@ same() {
     fi
 }
 
-# Each option must not be called unknown (a missing value is fine).
-accepted() {
-    local program=$1 option err
-    shift
-    for option in "$@"; do
-        err=$(timeout 10 "$program" "$option" 2>&1 >/dev/null </dev/null || true)
-        if [[ $err == *"unknown option"* ]]; then
-            echo "$program rejects $option, which its manual page offers"; failed=1
-        fi
-    done
-}
-
 ctl_man=$(in_man "$share/man/man1/kivoractl.1.gz")
-same "kivoractl: parser (<) and manual page (>)" "$(in_source "$src"/tools/kivoractl/*.cpp)" "$ctl_man"
+same "kivoractl: parser (<) and manual page (>)" \
+    "$(in_source $(find "$src/tools/kivoractl" -name '*.cpp'))" "$ctl_man"
 same "kivoractl: manual page (<) and bash completion (>)" "$ctl_man" \
     "$(long_options "$share/bash-completion/completions/kivoractl")"
 same "kivoractl: manual page (<) and zsh completion (>)" "$ctl_man" \
     "$(long_options "$share/zsh/vendor-completions/_kivoractl")"
-accepted "$prefix/bin/kivoractl" $ctl_man
 
 helper_man=$(in_man "$share/man/man8/KivoraData.8.gz")
 same "KivoraData: parser (<) and manual page (>)" \
-    "$(in_source "$src"/src/platform/linux/ApplicationMain.cpp)" "$helper_man"
-accepted "$prefix/libexec/kivora/KivoraData" $helper_man
+    "$(in_source $(grep -rl 'Usage: KivoraData' "$src/src"))" "$helper_man"
 
 exit $failed
