@@ -73,5 +73,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "at-spi2-core")
 # strips while it splits the debug information off; stripping before leaves none to split).
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The packages land in the build directory wherever cpack runs.
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_GENERATOR DEB)
 include(CPack)
