@@ -8,6 +8,7 @@ packages=(
   libsystemd-dev libplist-dev libutf8proc-dev nlohmann-json3-dev libx11-dev libxtst-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus-daemon dbus-bin libglib2.0-bin valgrind
+  help2man dpkg-dev fakeroot file lintian systemd
 )
 
 missing=()

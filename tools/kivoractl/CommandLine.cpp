@@ -33,6 +33,7 @@ Options:
   --timeout SECONDS      how long to wait for the helper (default 5; permission 15)
   --json                 print the replies' user info as received, as JSON
   -h, --help             show help
+  --version              show the version and exit
   --                     end of options (for a TITLE that begins with '-')
 
 Exit status: 0 on success, 1 when the helper is not running or does not answer in time,

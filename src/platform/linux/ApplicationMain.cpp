@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "KivoraVersion.h"
 #include "app/AppDelegate.h"
 #include "platform/linux/DBusNotificationCenter.h"
 #include "platform/linux/Diagnostics.h"
@@ -42,11 +43,13 @@ constexpr std::string_view kUsage =
     "Options:\n"
     "  --desktop FILE  serve the simulated desktop described by FILE (JSON); without it,\n"
     "                  the real desktop session (its accessibility bus and X display)\n"
-    "  --help          show this help and exit\n";
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n";
 
 struct Options {
     std::optional<std::string> desktop;
     bool help = false;
+    bool version = false;
 };
 
 // Reads the framework's own options. Returns an error line, or none.
@@ -55,6 +58,10 @@ std::optional<std::string> parseOptions(int argc, char** argv, Options& options)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            return std::nullopt;
+        }
+        if (arg == "--version") {
+            options.version = true;
             return std::nullopt;
         }
         if (arg == "--desktop") {
@@ -106,6 +113,11 @@ int run(int argc, char** argv) {
     }
     if (options.help) {
         std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("KivoraData %s\n", kVersion);
         std::fflush(stdout);
         return 0;
     }
