@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   libsystemd-dev libplist-dev libutf8proc-dev nlohmann-json3-dev libx11-dev libxtst-dev
+  libglib2.0-dev gsettings-desktop-schemas
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus-daemon dbus-bin libglib2.0-bin valgrind
   help2man dpkg-dev fakeroot file lintian systemd

@@ -23,6 +23,7 @@
 #include "platform/linux/SimulatedDesktop.h"
 #include "platform/linux/StdoutConsole.h"
 #include "platform/linux/atspi/RealDesktop.h"
+#include "platform/linux/settings/DesktopPreferences.h"
 
 namespace kivora::linux_ {
 
@@ -179,7 +180,8 @@ int run(int argc, char** argv) {
 
     DBusNotificationCenter center(bus.get());
     StdoutConsole console;
-    FilePreferences preferences;
+    FilePreferences userPreferences;
+    settings::DesktopPreferences preferences(userPreferences);
     const Platform platform{center, workspace, accessibility, preferences,
                             bundle, eventTap,  loop,          console};
     AppDelegate delegate(platform);

@@ -5,6 +5,7 @@
 #define XK_XKB_KEYS
 #include <X11/keysymdef.h>
 
+#include <algorithm>
 #include <array>
 
 namespace kivora::linux_::atspi {
@@ -123,7 +124,7 @@ constexpr std::array<Keysym, 127> kKeysyms = {
     0,
     XK_F11,
     0,
-    XK_F13,  // 96–105
+    XK_Print,  // 96–105: Print Screen where Apple keyboards have F13
     XK_F16,
     XK_F14,
     0,
@@ -154,6 +155,17 @@ std::optional<Keysym> keysymForKeyCode(std::uint16_t keyCode) {
         return std::nullopt;
     }
     return kKeysyms[keyCode];
+}
+
+std::optional<std::uint16_t> keyCodeForKeysym(Keysym keysym) {
+    if (keysym == 0) {
+        return std::nullopt;
+    }
+    const auto* it = std::find(kKeysyms.begin(), kKeysyms.end(), keysym);
+    if (it == kKeysyms.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(it - kKeysyms.begin());
 }
 
 std::vector<Keysym> modifierKeysymsForFlags(std::uint64_t flags) {
