@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "platform/NotificationCenter.h"
+#include "platform/UnicodeString.h"
 #include "platform/linux/Diagnostics.h"
 #include "platform/linux/SdHandles.h"
 
 namespace kivora::linux_ {
 
 class DBusNotificationCenter : public NotificationCenter {
-  public:
+public:
     // Serves the notifications that arrive on `bus` (it takes a reference). Problems with
     // incoming or outgoing notifications go to `diagnostics`, one line each.
     explicit DBusNotificationCenter(sd_bus* bus, DiagnosticSink diagnostics = writeDiagnostic);
@@ -28,7 +29,7 @@ class DBusNotificationCenter : public NotificationCenter {
     void postNotification(const std::string& name, const std::optional<std::string>& object,
                           const Dictionary& userInfo, bool deliverImmediately) override;
 
-  private:
+private:
     struct Subscription {
         Observer observer;
         std::optional<std::string> name;
@@ -38,7 +39,9 @@ class DBusNotificationCenter : public NotificationCenter {
 
     static int onMessage(sd_bus_message* message, void* userdata, sd_bus_error* error);
     void dispatch(sd_bus_message* message);
-    bool matches(const Subscription& subscription, const Notification& notification) const;
+    // `object` is null when the notification has none.
+    static bool matches(const Subscription& subscription, const CanonicalText& name,
+                        const CanonicalText* object);
 
     BusRef bus_;
     DiagnosticSink diagnostics_;
