@@ -14,7 +14,7 @@
 namespace kivora::linux_ {
 
 class DBusNotificationCenter : public NotificationCenter {
-public:
+  public:
     // Serves the notifications that arrive on `bus` (it takes a reference). Problems with
     // incoming or outgoing notifications go to `diagnostics`, one line each.
     explicit DBusNotificationCenter(sd_bus* bus, DiagnosticSink diagnostics = writeDiagnostic);
@@ -29,7 +29,7 @@ public:
     void postNotification(const std::string& name, const std::optional<std::string>& object,
                           const Dictionary& userInfo, bool deliverImmediately) override;
 
-private:
+  private:
     struct Subscription {
         Observer observer;
         std::optional<std::string> name;
