@@ -64,7 +64,7 @@ Array AppDelegate::getCurrentShortcuts() {
     const std::int32_t pid =
         previousActiveApplication ? previousActiveApplication->processIdentifier() : 0;
 
-    MenuBarHarvest harvest = walkMenuBar(platform_.accessibility, pid);
+    MenuBarHarvest harvest = walkMenuBar(platform_.accessibility, pid, &platform_.runLoop);
     currentShortTitle = std::move(harvest.titles);
     currentElementArr = std::move(harvest.elements);
     currentPairRuns_.append(currentKeyCodeAndFlagsArr, harvest.pairs);
