@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/PairRuns.h"
 #include "messaging/KeyCodeAndFlags.h"
 #include "messaging/Notification.h"
 #include "messaging/Value.h"
@@ -23,8 +24,9 @@ public:
     // Fields, in declaration order. Touched only on the run loop's thread.
     Array system;
     Array current;
-    std::vector<KeyCodeAndFlags> keyCodeAndFlagsArr;         // system pairs, never emptied
-    std::vector<KeyCodeAndFlags> currentKeyCodeAndFlagsArr;  // menu pairs, never emptied
+    // Pairs of the most recent runs, oldest first, within kMaxKeptPairs each.
+    std::vector<KeyCodeAndFlags> keyCodeAndFlagsArr;         // system pairs
+    std::vector<KeyCodeAndFlags> currentKeyCodeAndFlagsArr;  // menu pairs
     std::vector<std::string> currentShortTitle;              // titles of the last harvest
     std::vector<AXUIElementRef> currentElementArr;           // their elements, index-aligned
     RunningApplicationRef previousActiveApplication;         // the target application
@@ -53,6 +55,8 @@ private:
     bool checkTrustWithPrompt();
 
     Platform platform_;
+    PairRuns systemPairRuns_;   // the runs in keyCodeAndFlagsArr
+    PairRuns currentPairRuns_;  // the runs in currentKeyCodeAndFlagsArr
 };
 
 }  // namespace kivora

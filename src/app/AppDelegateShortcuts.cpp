@@ -64,11 +64,10 @@ Array AppDelegate::getCurrentShortcuts() {
     const std::int32_t pid =
         previousActiveApplication ? previousActiveApplication->processIdentifier() : 0;
 
-    MenuBarHarvest harvest = walkMenuBar(platform_.accessibility, pid);
+    MenuBarHarvest harvest = walkMenuBar(platform_.accessibility, pid, &platform_.runLoop);
     currentShortTitle = std::move(harvest.titles);
     currentElementArr = std::move(harvest.elements);
-    currentKeyCodeAndFlagsArr.insert(currentKeyCodeAndFlagsArr.end(), harvest.pairs.begin(),
-                                     harvest.pairs.end());
+    currentPairRuns_.append(currentKeyCodeAndFlagsArr, harvest.pairs);
     if (harvest.applicationTitle) {
         platform_.console.writeLine(*harvest.applicationTitle);
     }
@@ -78,8 +77,7 @@ Array AppDelegate::getCurrentShortcuts() {
 Array AppDelegate::getSystemShortcuts() {
     SystemShortcutHarvest harvest =
         readSystemShortcuts(platform_.preferences, platform_.bundle, platform_.console);
-    keyCodeAndFlagsArr.insert(keyCodeAndFlagsArr.end(), harvest.pairs.begin(),
-                              harvest.pairs.end());
+    systemPairRuns_.append(keyCodeAndFlagsArr, harvest.pairs);
     return std::move(harvest.list);
 }
 

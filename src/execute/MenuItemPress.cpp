@@ -20,13 +20,15 @@ void pressMenuItem(std::string_view notificationName, const std::vector<std::str
     if (titles.empty()) {
         return;
     }
+    // Worked out once for all titles, and only if one of them is close enough in length.
+    const CanonicalText wanted(requested);
     const AXUIElementRef* match = nullptr;
     for (std::size_t i = 0; i < titles.size(); ++i) {
         if (i >= elements.size()) {
             console.writeLine("无法找到指定的键值");
             continue;
         }
-        if (canonicallyEqual(titles[i], requested)) {
+        if (canonicallyEqual(CanonicalText(titles[i]), wanted)) {
             match = &elements[i];
             break;
         }

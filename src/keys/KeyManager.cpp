@@ -146,8 +146,9 @@ std::optional<std::int64_t> KeyManager::keyCodeForKeyName(std::string_view name)
         codePointCount(name) > kLongestNameCodePoints) {
         return std::nullopt;
     }
+    const CanonicalText wanted(name);
     for (const NamedCode& entry : kCodesByName) {
-        if (canonicallyEqual(entry.name, name)) {
+        if (canonicallyEqual(CanonicalText(entry.name), wanted)) {
             return entry.code;
         }
     }

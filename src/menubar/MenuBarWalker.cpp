@@ -85,7 +85,10 @@ Dictionary makeRecord(std::string cmdChar, std::string glyph, std::string modifi
 
 class MenuBarWalk {
 public:
-    explicit MenuBarWalk(Accessibility& accessibility) : ax_(accessibility) {}
+    MenuBarWalk(Accessibility& accessibility, const RunLoop* clock)
+        : ax_(accessibility),
+          clock_(clock),
+          deadline_(clock != nullptr ? clock->monotonicSeconds() + kMenuWalkDeadline : 0.0) {}
 
     MenuBarHarvest run(std::int32_t processIdentifier) {
         walkMenuBar(processIdentifier);
@@ -102,7 +105,7 @@ private:
         const AXUIElementRef application = ax_.createApplication(processIdentifier);
         limitWait(application);
         AXValue value;
-        if (answer(ax_.copyAttributeValue(application, "AXMenuBar", value)) != kAXErrorSuccess) {
+        if (read(application, "AXMenuBar", value) == nullptr) {
             return;
         }
         const AXUIElementRef menuBar = elementIn(value);
@@ -111,13 +114,11 @@ private:
         }
         limitWait(menuBar);
         std::int64_t count = -1;
-        if (answer(ax_.getAttributeValueCount(menuBar, kChildren, count)) != kAXErrorSuccess ||
-            count <= 0) {
+        if (countOf(menuBar, count) != kAXErrorSuccess || count <= 0) {
             return;
         }
         std::vector<AXValue> menus;
-        if (answer(ax_.copyAttributeValues(menuBar, kChildren, 0, count, menus)) !=
-            kAXErrorSuccess) {
+        if (childrenOf(menuBar, count, menus) != kAXErrorSuccess) {
             return;
         }
         queue_.reserve(std::min(menus.size() * kMenuPopBudget, kReservedHandles));
@@ -171,7 +172,7 @@ private:
         }
         limitWait(element);
         std::int64_t count = -1;
-        if (answer(ax_.getAttributeValueCount(element, kChildren, count)) != kAXErrorSuccess) {
+        if (countOf(element, count) != kAXErrorSuccess) {
             return;
         }
         if (count > 0) {
@@ -184,8 +185,7 @@ private:
     void descend(const AXUIElementRef& container, std::int64_t count) {
         const std::int64_t room = remainingPops();
         children_.clear();
-        if (answer(ax_.copyAttributeValues(container, kChildren, 0, std::min(count, room),
-                                           children_)) != kAXErrorSuccess) {
+        if (childrenOf(container, std::min(count, room), children_) != kAXErrorSuccess) {
             return;
         }
         Title title = readText(container, kTitle);
@@ -322,9 +322,43 @@ private:
         return error;
     }
 
+    // Whether a call on `element` may start. Past the deadline it may not, and the walk ends
+    // as when the target stops answering; in the last second, a call waits only for the rest.
+    bool mayCall(const AXUIElementRef& element) {
+        if (clock_ == nullptr) {
+            return true;
+        }
+        const double left = deadline_ - clock_->monotonicSeconds();
+        if (left <= 0.0) {
+            timedOut_ = true;
+            return false;
+        }
+        if (left < kAccessibilityMessagingTimeout) {
+            // Never 0, which would mean the platform's long default.
+            ax_.setMessagingTimeout(element, std::max(static_cast<float>(left), 0.001F));
+        }
+        return true;
+    }
+
+    AXError countOf(const AXUIElementRef& element, std::int64_t& count) {
+        if (!mayCall(element)) {
+            return kAXErrorCannotComplete;
+        }
+        return answer(ax_.getAttributeValueCount(element, kChildren, count));
+    }
+
+    AXError childrenOf(const AXUIElementRef& element, std::int64_t count,
+                       std::vector<AXValue>& into) {
+        if (!mayCall(element)) {
+            return kAXErrorCannotComplete;
+        }
+        return answer(ax_.copyAttributeValues(element, kChildren, 0, count, into));
+    }
+
     // Reads the attribute into `into`; the value read, or null when it cannot be read.
     const AXValue* read(const AXUIElementRef& element, std::string_view attribute, AXValue& into) {
-        if (answer(ax_.copyAttributeValue(element, attribute, into)) != kAXErrorSuccess) {
+        if (!mayCall(element) ||
+            answer(ax_.copyAttributeValue(element, attribute, into)) != kAXErrorSuccess) {
             return nullptr;
         }
         return &into;
@@ -336,6 +370,8 @@ private:
     }
 
     Accessibility& ax_;
+    const RunLoop* clock_;
+    double deadline_;
     MenuBarHarvest harvest_;
     MenuWorkQueue queue_;
     // Reused by every container and item, so that reading costs no allocation.
@@ -360,8 +396,9 @@ private:
 
 }  // namespace
 
-MenuBarHarvest walkMenuBar(Accessibility& accessibility, std::int32_t processIdentifier) {
-    return MenuBarWalk(accessibility).run(processIdentifier);
+MenuBarHarvest walkMenuBar(Accessibility& accessibility, std::int32_t processIdentifier,
+                           const RunLoop* clock) {
+    return MenuBarWalk(accessibility, clock).run(processIdentifier);
 }
 
 }  // namespace kivora

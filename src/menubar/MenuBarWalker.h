@@ -10,6 +10,7 @@
 #include "messaging/KeyCodeAndFlags.h"
 #include "messaging/Value.h"
 #include "platform/Accessibility.h"
+#include "platform/RunLoop.h"
 
 namespace kivora {
 
@@ -18,6 +19,8 @@ inline constexpr int kMenuPopBudget = 1000;
 // How long one accessibility call into the target may block. Set on the application element
 // and on every element the walk reads, and again before a press.
 inline constexpr float kAccessibilityMessagingTimeout = 1.0F;
+// How long a whole walk may take, from its start, however slowly each call answers.
+inline constexpr double kMenuWalkDeadline = 2.0;
 
 struct MenuBarHarvest {
     Array list;                            // the menu shortcut list, application title last
@@ -35,7 +38,9 @@ struct MenuBarHarvest {
 // Beyond the plain rules of the walk:
 // - A call that answers kAXErrorCannotComplete (the target did not answer within the
 //   messaging timeout) ends the walk: the list so far, then the application title as usual.
-//   An item half read at that moment is not recorded.
+//   An item half read at that moment is not recorded. So does reaching kMenuWalkDeadline on
+//   `clock` (none: no deadline): no call starts after it, and a call in the walk's last
+//   second waits only for what is left of it.
 // - A child that is not an element costs its place in the pop budget and is skipped, like an
 //   element whose child count cannot be read.
 // - A top-level menu whose title is absent or not text is walked under the empty title: its
@@ -53,7 +58,8 @@ struct MenuBarHarvest {
 //   for every later menu), and the set-aside list is a former queue; children beyond that are
 //   not queued, and no more children are copied than that. An entry beyond that mark could
 //   never be taken off, so for a tree the list is the same as without the cap.
-MenuBarHarvest walkMenuBar(Accessibility& accessibility, std::int32_t processIdentifier);
+MenuBarHarvest walkMenuBar(Accessibility& accessibility, std::int32_t processIdentifier,
+                           const RunLoop* clock = nullptr);
 
 // The modifier text of an accessibility menu-modifier value, or none when the value has no
 // text (the item is skipped). 8 ("no command key" alone) has the empty text.

@@ -29,6 +29,10 @@ public:
     // (sleepUntilDate: with a moment that many seconds from now).
     virtual void sleepFor(double seconds) = 0;
 
+    // Seconds on a clock that only moves forward (not wall time); for measuring how long
+    // something took.
+    virtual double monotonicSeconds() const = 0;
+
     // The platform's textual description of the current thread object.
     virtual std::string currentThreadDescription() const = 0;
 

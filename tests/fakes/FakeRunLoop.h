@@ -15,6 +15,7 @@ class FakeRunLoop : public RunLoop {
 public:
     TimerRef scheduledTimer(double interval, bool repeats, std::function<void()> fire) override;
     void sleepFor(double seconds) override;
+    double monotonicSeconds() const override { return now; }
     std::string currentThreadDescription() const override;
     void terminate() override { ++terminateCount; }
 

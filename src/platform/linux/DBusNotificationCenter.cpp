@@ -99,9 +99,13 @@ void DBusNotificationCenter::dispatch(sd_bus_message* message) {
         diagnostics_("notification " + quoteForDiagnostic(notification.name) + " from " +
                      senderOf(message) + ": " + warning);
     }
+    // Each canonical form is worked out at most once, however many filters check it.
+    const CanonicalText name(notification.name);
+    const std::optional<CanonicalText> object =
+        notification.object ? std::optional<CanonicalText>(*notification.object) : std::nullopt;
     // By index, on copies: an observer may add observers while we deliver.
     for (std::size_t i = 0; i < subscriptions_.size(); ++i) {
-        if (!matches(subscriptions_[i], notification)) {
+        if (!matches(subscriptions_[i], name, object ? &*object : nullptr)) {
             continue;
         }
         Observer observer = subscriptions_[i].observer;
@@ -116,13 +120,13 @@ void DBusNotificationCenter::dispatch(sd_bus_message* message) {
     }
 }
 
-bool DBusNotificationCenter::matches(const Subscription& subscription,
-                                     const Notification& notification) const {
-    if (subscription.name && !canonicallyEqual(*subscription.name, notification.name)) {
+bool DBusNotificationCenter::matches(const Subscription& subscription, const CanonicalText& name,
+                                     const CanonicalText* object) {
+    if (subscription.name && !canonicallyEqual(CanonicalText(*subscription.name), name)) {
         return false;
     }
     if (subscription.object &&
-        (!notification.object || !canonicallyEqual(*subscription.object, *notification.object))) {
+        (object == nullptr || !canonicallyEqual(CanonicalText(*subscription.object), *object))) {
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/NotificationCenter.h"
+#include "platform/UnicodeString.h"
 #include "platform/linux/Diagnostics.h"
 #include "platform/linux/SdHandles.h"
 
@@ -38,7 +39,9 @@ class DBusNotificationCenter : public NotificationCenter {
 
     static int onMessage(sd_bus_message* message, void* userdata, sd_bus_error* error);
     void dispatch(sd_bus_message* message);
-    bool matches(const Subscription& subscription, const Notification& notification) const;
+    // `object` is null when the notification has none.
+    static bool matches(const Subscription& subscription, const CanonicalText& name,
+                        const CanonicalText* object);
 
     BusRef bus_;
     DiagnosticSink diagnostics_;

@@ -4,11 +4,12 @@
 #include <system_error>
 
 #include "platform/PropertyList.h"
+#include "platform/linux/RegularFile.h"
 
 namespace kivora::linux_ {
 
 DirectoryBundle::DirectoryBundle(std::string path) : path_(std::move(path)) {
-    const plist::ParseResult info = plist::parseFile(path_ + "/Info.plist");
+    const plist::ParseResult info = parseRegularFile(path_ + "/Info.plist");
     if (info.value) {
         if (const Value* identifier = info.value->find("CFBundleIdentifier");
             identifier != nullptr && identifier->isString()) {

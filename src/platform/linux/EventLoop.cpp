@@ -152,6 +152,11 @@ void EventLoop::sleepFor(double seconds) {
     }
 }
 
+double EventLoop::monotonicSeconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 std::string EventLoop::currentThreadDescription() const {
     // The address of a per-thread object stands in for the thread object's address.
     static std::atomic<int> nextNumber{2};

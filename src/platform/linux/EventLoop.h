@@ -26,6 +26,7 @@ class EventLoop : public RunLoop {
 
     TimerRef scheduledTimer(double interval, bool repeats, std::function<void()> fire) override;
     void sleepFor(double seconds) override;
+    double monotonicSeconds() const override;
     std::string currentThreadDescription() const override;
     // Ends the loop after the current callback returns: runs the will-terminate handler once,
     // then the loop exits with status 0. Later calls do nothing.

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "platform/PropertyList.h"
+#include "platform/linux/RegularFile.h"
 
 namespace kivora::linux_ {
 
@@ -52,7 +53,7 @@ bool FilePreferences::appSynchronize(std::string_view applicationID) {
                  "\": it cannot be a file name.");
         return false;
     }
-    plist::ParseResult parsed = plist::parseFile(*path);
+    plist::ParseResult parsed = parseRegularFile(*path);
     if (parsed.problem == plist::Problem::noSuchFile) {
         return true;
     }
