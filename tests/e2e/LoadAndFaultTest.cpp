@@ -282,10 +282,12 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
 
     client.post("TerminateSubApp", kHelperObject);
     EXPECT_TRUE(helper->waitForExit().exitedWith(0)) << helper->describe();
-    // At most one diagnostic per malformed body, and nothing else on standard error.
+    // At most one diagnostic per malformed body (repeats counted), and nothing else.
     EXPECT_LE(helper->stderrLines().size(), noise.malformed);
     for (const std::string& line : helper->stderrLines()) {
-        ASSERT_NE(line.find("from " + client.uniqueName() + ":"), std::string::npos) << line;
+        ASSERT_TRUE(line.find("from " + client.uniqueName() + ":") != std::string::npos ||
+                    line.ends_with(" more like this"))
+            << line;
     }
     std::cout << "[ figures  ] the helper wrote " << helper->stdoutLines().size()
               << " log lines and " << helper->stderrLines().size() << " diagnostics for "
