@@ -282,10 +282,12 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
 
     client.post("TerminateSubApp", kHelperObject);
     EXPECT_TRUE(helper->waitForExit().exitedWith(0)) << helper->describe();
-    // At most one diagnostic per malformed body, and nothing else on standard error.
+    // At most one diagnostic per malformed body (repeats counted), and nothing else.
     EXPECT_LE(helper->stderrLines().size(), noise.malformed);
     for (const std::string& line : helper->stderrLines()) {
-        ASSERT_NE(line.find("from " + client.uniqueName() + ":"), std::string::npos) << line;
+        ASSERT_TRUE(line.find("from " + client.uniqueName() + ":") != std::string::npos ||
+                    line.ends_with(" more like this"))
+            << line;
     }
     std::cout << "[ figures  ] the helper wrote " << helper->stdoutLines().size()
               << " log lines and " << helper->stderrLines().size() << " diagnostics for "
@@ -316,8 +318,8 @@ TEST(Fault, LosingTheBusEndsTheHelperWithinASecondWithOneLine) {
 }
 
 // An application whose menu makes the reply larger than the bus carries: its top-level title
-// is repeated in the path of every record.
-TEST(Fault, AReplyTooLargeToSendIsOneDiagnosticAndServingGoesOn) {
+// is repeated in the path of every record. The reply goes out cut, with one diagnostic.
+TEST(Fault, AReplyTooLargeToSendIsCutWithOneDiagnostic) {
     std::string items;
     for (int i = 0; i < 990; ++i) {
         items += std::string(i == 0 ? "" : ",") + R"({"AXTitle": "Item )" + std::to_string(i) +
@@ -330,11 +332,7 @@ TEST(Fault, AReplyTooLargeToSendIsOneDiagnosticAndServingGoesOn) {
           {"AXTitle": "Huge", "AXChildren": [{"AXChildren": [
             {"AXTitle": "Quit", "AXEnabled": true, "AXMenuItemCmdChar": "Q"}]}]},
           {"AXTitle": ")" + std::string(40000, 'T') +
-                                R"(", "AXChildren": [{"AXChildren": [)" + items + R"(]}]}]}},
-        {"bundleIdentifier": "com.example.Small", "processIdentifier": 11, "menuBar": {"AXChildren": [
-          {"AXTitle": "Apple"},
-          {"AXTitle": "Small", "AXChildren": [{"AXChildren": [
-            {"AXTitle": "Quit", "AXEnabled": true, "AXMenuItemCmdChar": "Q"}]}]}]}}]})";
+                                R"(", "AXChildren": [{"AXChildren": [)" + items + R"(]}]}]}}]})";
     TempDir files;
     PrivateBus bus;
     auto helper =
@@ -343,17 +341,13 @@ TEST(Fault, AReplyTooLargeToSendIsOneDiagnosticAndServingGoesOn) {
     BusClient client(bus);
 
     client.post("GetCurrentShortcut", kHelperObject);
-    ASSERT_TRUE(helper->waitForLine("子程序中获取的当前程序快捷键个数：994")) << helper->describe();
-    ASSERT_TRUE(helper->waitForStderr("GetCurrentShortcutResponse")) << helper->describe();
-    ASSERT_TRUE(client.activate("com.example.Small"));
-    EXPECT_EQ(client.count("GetCurrentShortcutResponse"), 0u);
-    EXPECT_EQ(helper->stderrLines().size(), 1u) << helper->describe();
-
-    client.post("GetCurrentShortcut", kHelperObject);
     auto reply = client.waitFor("GetCurrentShortcutResponse");
     ASSERT_TRUE(reply) << helper->describe();
-    EXPECT_EQ(sheetLines(currentShortcut(*reply)),
-              (Lines{"# Small", "Small | Quit | ⌘ | Q | ∅", "Small"}));
+    const Array* list = currentShortcut(*reply).array();
+    ASSERT_TRUE(list != nullptr);
+    EXPECT_GT(list->size(), 500u);
+    EXPECT_LT(list->size(), 994u);
+    EXPECT_EQ(list->back(), Value("Huge"));
     EXPECT_EQ(helper->stderrLines().size(), 1u) << helper->describe();
 }
 

@@ -100,6 +100,19 @@ TEST_F(DBusNotificationCenterTest, FiltersHoldOnTheBusAndInCodeInOrder) {
     client_->post("Cafe\xcc\x81");  // decomposed
     client_->post("X", "obj'x");
     client_->post(kHelper);  // the helper's identifier as a name, without an object
+    // The center's interface and member on another path, broadcast and sent to us directly.
+    const char* unique = nullptr;
+    ASSERT_GE(sd_bus_get_unique_name(server_.get(), &unique), 0);
+    for (const char* destination : {static_cast<const char*>(nullptr), unique}) {
+        sd_bus_message* m = nullptr;
+        ASSERT_GE(sd_bus_message_new_signal(client_->bus(), &m, "/elsewhere", wire::kInterface,
+                                            wire::kMember),
+                  0);
+        MessagePtr other(m);
+        ASSERT_TRUE(!destination || sd_bus_message_set_destination(m, destination) >= 0);
+        ASSERT_GE(sd_bus_message_append(m, "ss", "TerminateSubApp", kHelper), 0);
+        ASSERT_GE(sd_bus_send(client_->bus(), m, nullptr), 0);
+    }
     sync();
 
     EXPECT_EQ(calls_, (std::vector<std::string>{

@@ -147,32 +147,78 @@ TEST_F(DBusNotificationCodec, MissingUserInfoReadsAsEmpty) {
     EXPECT_TRUE(withObject.notification->userInfo.empty());
 }
 
-TEST_F(DBusNotificationCodec, RefusesToBuildWhatTheBusWouldRejectOrCut) {
-    const std::string nul("a\0b", 3);
+TEST_F(DBusNotificationCodec, WhatTheBusWouldRefuseIsMadeSendable) {
+    const std::string fffd = "\xef\xbf\xbd";
+    // NUL, an invalid byte, a truncated sequence, a surrogate, U+FFFE, U+FDD0, an overlong NUL.
+    const std::string bad = std::string("a\0b", 3) + "\xff" + "\xc3\x28" + "\xed\xa0\x80" +
+                            "\xef\xbf\xbe" + "\xef\xb7\x90" + "\xc0\x80" + "\xe2\x8c\x98";
+    const std::string fixed =
+        "a" + fffd + "b" + fffd + fffd + "(" + fffd + fffd + fffd + fffd + "\xe2\x8c\x98";
+    EXPECT_EQ(wire::sendableString(bad), fixed);
+    wire::EncodeResult encoded =
+        wire::encodePost(client_->bus(), {bad, bad, {{bad, Array{bad, Dictionary{{bad, 1}}}}}});
+    ASSERT_TRUE(encoded.message) << encoded.error;
+    EXPECT_EQ(encoded.warnings.size(), 1u);
+    wire::DecodeResult decoded = wire::decodePost(seal(std::move(encoded.message)).get());
+    ASSERT_TRUE(decoded.notification) << decoded.error;
+    EXPECT_EQ(decoded.notification->name, fixed);
+    EXPECT_EQ(decoded.notification->object, fixed);
+    EXPECT_EQ(Value(decoded.notification->userInfo),
+              Value(Dictionary{{fixed, Array{fixed, Dictionary{{fixed, 1}}}}}));
+
+    // Too large: the title (not a record) and the leading records that fit go out.
+    const std::size_t recordBytes = 1024 * 1024;
+    const std::size_t records = wire::kMaxPostBytes / recordBytes + 8;
+    Array list;
+    for (std::size_t i = 0; i < records; ++i) {
+        list.push_back(Dictionary{{"t", std::string(recordBytes, 'a' + i % 26)}});
+    }
+    list.push_back("Title");
+    encoded = wire::encodePost(client_->bus(), {"R", std::nullopt, {{"list", list}}});
+    ASSERT_TRUE(encoded.message) << encoded.error;
+    ASSERT_EQ(encoded.warnings.size(), 1u);
+    decoded = wire::decodePost(seal(std::move(encoded.message)).get());
+    ASSERT_TRUE(decoded.notification) << decoded.error;
+    const Array& sent = *decoded.notification->userInfo.at("list").array();
+    ASSERT_GT(sent.size(), records / 2);
+    ASSERT_LT(sent.size(), records);
+    EXPECT_EQ(sent.back(), Value("Title"));
+    EXPECT_EQ(sent[sent.size() - 2], list[sent.size() - 2]);
+
     Value deep = 1;
     for (int i = 0; i < wire::kMaxValueDepth + 1; ++i) {
         deep = Value(Array{deep});
     }
-    const std::vector<Notification> refused{
-        {nul, std::nullopt, {}},
-        {"N", std::string("\xff"), {}},
-        {"N", std::nullopt, {{"k", "\xc3\x28"}}},
-        {"N", std::nullopt, {{"\xed\xa0\x80", 1}}},  // an encoded surrogate
-        {"N", std::nullopt, {{"k", deep}}},
-        {"N", std::nullopt, {{"k", std::string(wire::kMaxPostBytes, 'x')}}},
-    };
-    for (const auto& notification : refused) {
-        wire::EncodeResult encoded = wire::encodePost(client_->bus(), notification);
+    for (const Dictionary& refused :
+         {Dictionary{{"k", deep}}, Dictionary{{"k", std::string(wire::kMaxPostBytes, 'x')}}}) {
+        encoded = wire::encodePost(client_->bus(), {"N", std::nullopt, refused});
         EXPECT_FALSE(encoded.message);
         EXPECT_FALSE(encoded.error.empty());
     }
-
     Value shallowEnough = 1;
     for (int i = 0; i < wire::kMaxValueDepth - 1; ++i) {
         shallowEnough = Value(Array{shallowEnough});
     }
     EXPECT_TRUE(
         wire::encodePost(client_->bus(), {"N", std::nullopt, {{"k", shallowEnough}}}).message);
+}
+
+TEST_F(DBusNotificationCodec, UserInfoIsDecodedOnlyAsFarAsAsked) {
+    const Dictionary userInfo{{"a", 1}, {"b", Array{"x"}}, {"c", "z"}};
+    MessagePtr message = encode({"N", std::string("O"), userInfo});
+    wire::DecodeResult none = wire::decodePost(message.get(), {false, {}});
+    ASSERT_TRUE(none.notification) << none.error;
+    EXPECT_EQ(none.notification->object, "O");
+    EXPECT_TRUE(none.notification->userInfo.empty());
+    wire::DecodeResult named = wire::decodePost(message.get(), {false, {"c", "missing"}});
+    ASSERT_TRUE(named.notification) << named.error;
+    EXPECT_EQ(Value(named.notification->userInfo), Value(Dictionary{{"c", "z"}}));
+    // Another path is not the notification center's.
+    sd_bus_message* other = nullptr;
+    ASSERT_GE(sd_bus_message_new_signal(client_->bus(), &other, "/elsewhere", wire::kInterface,
+                                        wire::kMember),
+              0);
+    EXPECT_FALSE(wire::isPost(MessagePtr(other).get()));
 }
 
 TEST_F(DBusNotificationCodec, NullValuesAreLeftOutWithAWarning) {
@@ -187,7 +233,8 @@ TEST_F(DBusNotificationCodec, NullValuesAreLeftOutWithAWarning) {
 
 TEST_F(DBusNotificationCodec, MatchRulesCarryOnlyValuesTheBusCanCompare) {
     const std::string base =
-        "type='signal',interface='org.morvane.DistributedNotificationCenter',member='Post'";
+        "type='signal',path='/org/morvane/DistributedNotificationCenter',"
+        "interface='org.morvane.DistributedNotificationCenter',member='Post'";
     EXPECT_EQ(wire::matchRule(std::nullopt, std::nullopt), base);
     EXPECT_EQ(wire::matchRule("TerminateSubApp", "org.morvane.Kivora.KivoraData"),
               base + ",arg0='TerminateSubApp',arg1='org.morvane.Kivora.KivoraData'");

@@ -178,7 +178,8 @@ int run(int argc, char** argv) {
         desktop ? desktop->accessibility() : realDesktop->accessibility();
     EventTap& eventTap = desktop ? desktop->eventTap() : realDesktop->eventTap();
 
-    DBusNotificationCenter center(bus.get());
+    // No request the helper serves reads the user info of what it receives.
+    DBusNotificationCenter center(bus.get(), writeDiagnostic, wire::UserInfoKeys{false, {}});
     StdoutConsole console;
     FilePreferences userPreferences;
     settings::DesktopPreferences preferences(userPreferences);

@@ -27,8 +27,9 @@ int routeOnly(sd_bus_message*, void*, sd_bus_error*) {
 
 }  // namespace
 
-DBusNotificationCenter::DBusNotificationCenter(sd_bus* bus, DiagnosticSink diagnostics)
-    : bus_(refBus(bus)), diagnostics_(std::move(diagnostics)) {
+DBusNotificationCenter::DBusNotificationCenter(sd_bus* bus, DiagnosticSink diagnostics,
+                                               wire::UserInfoKeys userInfo)
+    : bus_(refBus(bus)), diagnostics_(std::move(diagnostics)), userInfo_(std::move(userInfo)) {
     sd_bus_slot* slot = nullptr;
     if (const int r = sd_bus_add_filter(bus, &slot, &DBusNotificationCenter::onMessage, this);
         r < 0) {
@@ -89,7 +90,7 @@ int DBusNotificationCenter::onMessage(sd_bus_message* message, void* userdata, s
 }
 
 void DBusNotificationCenter::dispatch(sd_bus_message* message) {
-    wire::DecodeResult decoded = wire::decodePost(message);
+    wire::DecodeResult decoded = wire::decodePost(message, userInfo_);
     if (!decoded.notification) {
         diagnostics_("dropped a notification from " + senderOf(message) + ": " + decoded.error);
         return;

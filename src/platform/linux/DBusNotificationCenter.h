@@ -8,16 +8,20 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/UnicodeString.h"
+#include "platform/linux/DBusNotificationCodec.h"
 #include "platform/linux/Diagnostics.h"
 #include "platform/linux/SdHandles.h"
 
 namespace kivora::linux_ {
 
 class DBusNotificationCenter : public NotificationCenter {
-  public:
+public:
     // Serves the notifications that arrive on `bus` (it takes a reference). Problems with
-    // incoming or outgoing notifications go to `diagnostics`, one line each.
-    explicit DBusNotificationCenter(sd_bus* bus, DiagnosticSink diagnostics = writeDiagnostic);
+    // incoming or outgoing notifications go to `diagnostics`, one line each. Observers see
+    // only the user-info entries named by `userInfo` (by default all); a user info nobody
+    // reads is never decoded, however large.
+    explicit DBusNotificationCenter(sd_bus* bus, DiagnosticSink diagnostics = writeDiagnostic,
+                                    wire::UserInfoKeys userInfo = {});
     DBusNotificationCenter(const DBusNotificationCenter&) = delete;
     DBusNotificationCenter& operator=(const DBusNotificationCenter&) = delete;
     ~DBusNotificationCenter() override;
@@ -29,7 +33,7 @@ class DBusNotificationCenter : public NotificationCenter {
     void postNotification(const std::string& name, const std::optional<std::string>& object,
                           const Dictionary& userInfo, bool deliverImmediately) override;
 
-  private:
+private:
     struct Subscription {
         Observer observer;
         std::optional<std::string> name;
@@ -45,6 +49,7 @@ class DBusNotificationCenter : public NotificationCenter {
 
     BusRef bus_;
     DiagnosticSink diagnostics_;
+    wire::UserInfoKeys userInfo_;
     SlotPtr filter_;
     std::vector<Subscription> subscriptions_;
 };

@@ -1,5 +1,6 @@
 #include "platform/linux/DBusNotificationCodec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -18,46 +19,54 @@ std::string errnoText(int negativeErrno) {
 
 // --- Encoding -------------------------------------------------------------------------------
 
-// The code points sd-bus accepts in a string: no surrogates, nothing beyond U+10FFFF, no
-// noncharacters; and no NUL, which the C interface would cut the string at.
+// The length of the code point at `i` when sd-bus accepts it in a string, else 0: no
+// surrogates, nothing beyond U+10FFFF, no noncharacters; and no NUL, which the C interface
+// would cut the string at. `span` receives the bytes to replace when refused: the whole
+// sequence when it is well formed, else its first byte.
+std::size_t acceptedLength(std::string_view s, std::size_t i, std::size_t& span) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    span = 1;
+    if (lead < 0x80) {
+        return lead == 0 ? 0 : 1;
+    }
+    std::size_t length = 0;
+    char32_t cp = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > s.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(s[i + k]);
+        if ((byte & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (byte & 0x3F);
+    }
+    span = length;
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
+        (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE) {
+        return 0;
+    }
+    return length;
+}
+
 bool isWireString(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        if (lead == 0) {
-            return false;
-        }
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t cp = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > s.size()) {
-            return false;
-        }
-        for (int k = 1; k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(s[i + k]);
-            if ((byte & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (byte & 0x3F);
-        }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
-            (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE) {
+    std::size_t span = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t length = acceptedLength(s, i, span);
+        if (length == 0) {
             return false;
         }
         i += length;
@@ -71,23 +80,17 @@ constexpr std::size_t kOverheadPerValue = 24;
 
 struct Check {
     std::size_t bytes = 0;
+    std::size_t replaced = 0;  // strings that go out with U+FFFD in them
     std::string error;
     std::vector<std::string> warnings;
 };
 
-// `what` and `where` name the string for the error; the text is made only on failure, since
-// a reply holds thousands of strings.
-void checkString(std::string_view s, std::string_view what, std::string_view where,
-                 Check& check) {
+void checkString(std::string_view s, Check& check) {
     check.bytes += s.size() + kOverheadPerValue;
-    // Past the size limit the post is refused anyway; validating more would only cost time.
-    if (check.error.empty() && check.bytes <= kMaxPostBytes && !isWireString(s)) {
-        check.error = std::string(what);
-        if (!where.empty()) {
-            check.error += " at ";
-            check.error += where;
-        }
-        check.error += " is not valid UTF-8 or holds a NUL character";
+    // Past the size limit the post is cut anyway; validating more would only cost time.
+    if (check.bytes <= kMaxPostBytes && !isWireString(s)) {
+        ++check.replaced;
+        check.bytes += sendableString(s).size() - s.size();
     }
 }
 
@@ -107,7 +110,7 @@ void checkValue(const Value& value, int depth, std::string_view where, Check& ch
             if constexpr (std::is_same_v<T, std::monostate>) {
                 check.warnings.push_back("left out a null value at " + std::string(where));
             } else if constexpr (std::is_same_v<T, std::string>) {
-                checkString(v, "a string", where, check);
+                checkString(v, check);
             } else if constexpr (std::is_same_v<T, Data>) {
                 check.bytes += v.bytes.size();
             } else if constexpr (std::is_same_v<T, Array>) {
@@ -116,12 +119,68 @@ void checkValue(const Value& value, int depth, std::string_view where, Check& ch
                 }
             } else if constexpr (std::is_same_v<T, Dictionary>) {
                 for (const auto& [key, item] : v) {
-                    checkString(key, "a key", where, check);
+                    checkString(key, check);
                     checkValue(item, depth + 1, where, check);
                 }
             }
         },
         value.storage());
+}
+
+std::size_t wireSize(const Value& value) {
+    Check check;
+    checkValue(value, 1, {}, check);
+    return check.bytes;
+}
+
+// The user info of a post too large for the bus, cut to fit: the dictionaries (records)
+// inside its top-level arrays are kept from the front while they fit; everything else (an
+// application title, say) stays. Null when not even that fits.
+std::optional<Dictionary> cutToFit(const Dictionary& userInfo, std::size_t fixedBytes,
+                                   std::string& warning) {
+    std::size_t bytes = fixedBytes;
+    for (const auto& [key, value] : userInfo) {
+        bytes += key.size() + 2 * kOverheadPerValue;
+        if (const Array* array = value.array()) {
+            for (const Value& item : *array) {
+                bytes += item.isDictionary() ? 0 : wireSize(item);
+            }
+        } else {
+            bytes += wireSize(value);
+        }
+    }
+    if (bytes > kMaxPostBytes) {
+        return std::nullopt;
+    }
+    Dictionary cut;
+    std::size_t kept = 0;
+    std::size_t records = 0;
+    bool full = false;
+    for (const auto& [key, value] : userInfo) {
+        const Array* array = value.array();
+        if (array == nullptr) {
+            cut.emplace(key, value);
+            continue;
+        }
+        Array items;
+        for (const Value& item : *array) {
+            if (item.isDictionary()) {
+                ++records;
+                const std::size_t size = full ? 0 : wireSize(item);
+                full = full || bytes + size > kMaxPostBytes;
+                if (full) {
+                    continue;
+                }
+                bytes += size;
+                ++kept;
+            }
+            items.push_back(item);
+        }
+        cut.emplace(key, std::move(items));
+    }
+    warning = "too large for the bus (at most " + std::to_string(kMaxPostBytes / (1024 * 1024)) +
+              " MiB): sent " + std::to_string(kept) + " of " + std::to_string(records) + " records";
+    return cut;
 }
 
 const char* signatureOf(const Value& value) {
@@ -151,6 +210,13 @@ const char* signatureOf(const Value& value) {
 
 int appendDictionary(sd_bus_message* m, const Dictionary& dictionary);
 
+int appendString(sd_bus_message* m, const std::string& s) {
+    if (isWireString(s)) {
+        return sd_bus_message_append_basic(m, 's', s.c_str());
+    }
+    return sd_bus_message_append_basic(m, 's', sendableString(s).c_str());
+}
+
 // Appends one value as a variant. Null values are skipped by the callers.
 int appendVariant(sd_bus_message* m, const Value& value) {
     const char* signature = signatureOf(value);
@@ -167,7 +233,7 @@ int appendVariant(sd_bus_message* m, const Value& value) {
     } else if (const auto* d = std::get_if<double>(&storage)) {
         r = sd_bus_message_append_basic(m, 'd', d);
     } else if (const auto* s = std::get_if<std::string>(&storage)) {
-        r = sd_bus_message_append_basic(m, 's', s->c_str());
+        r = appendString(m, *s);
     } else if (const auto* data = std::get_if<Data>(&storage)) {
         r = sd_bus_message_append_array(m, 'y', data->bytes.data(), data->bytes.size());
     } else if (const auto* array = std::get_if<Array>(&storage)) {
@@ -200,7 +266,7 @@ int appendDictionary(sd_bus_message* m, const Dictionary& dictionary) {
         }
         r = sd_bus_message_open_container(m, 'e', "sv");
         if (r >= 0) {
-            r = sd_bus_message_append_basic(m, 's', key.c_str());
+            r = appendString(m, key);
         }
         if (r >= 0) {
             r = appendVariant(m, value);
@@ -403,29 +469,99 @@ struct Reader {
 
 }  // namespace
 
+namespace {
+
+bool wanted(const UserInfoKeys& keys, std::string_view key) {
+    return keys.all || std::find(keys.names.begin(), keys.names.end(), key) != keys.names.end();
+}
+
+void readUserInfo(Reader& reader, const UserInfoKeys& keys, Dictionary& userInfo,
+                  std::vector<std::string>& warnings) {
+    sd_bus_message* message = reader.m;
+    if (reader.failed(sd_bus_message_enter_container(message, 'a', "{sv}"))) {
+        return;
+    }
+    std::size_t found = 0;
+    while (reader.error == 0 && (keys.all || found < keys.names.size())) {
+        const int r = sd_bus_message_enter_container(message, 'e', "sv");
+        if (reader.failed(r) || r == 0) {
+            break;
+        }
+        const char* key = nullptr;
+        Value value;
+        if (!reader.basic('s', key)) {
+            break;
+        }
+        if (!wanted(keys, key)) {
+            reader.failed(sd_bus_message_skip(message, "v"));
+        } else if (reader.value(1, value) == Read::ok) {
+            found += userInfo.insert_or_assign(std::string(key), std::move(value)).second ? 1 : 0;
+        } else if (reader.error == 0) {
+            warnings.push_back("dropped user-info key " + quoteForDiagnostic(key) +
+                               ": its value has an unsupported type");
+        }
+        reader.failed(sd_bus_message_exit_container(message));
+    }
+    if (keys.all) {
+        reader.failed(sd_bus_message_exit_container(message));
+    }
+}
+
+}  // namespace
+
+std::string sendableString(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t span = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = acceptedLength(text, i, span);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            i += span;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
 EncodeResult encodePost(sd_bus* bus, const std::string& name,
                         const std::optional<std::string>& object, const Dictionary& userInfo) {
     EncodeResult result;
     Check check;
-    checkString(name, "the name", {}, check);
+    checkString(name, check);
     if (object) {
-        checkString(*object, "the object", {}, check);
+        checkString(*object, check);
     }
+    const std::size_t fixedBytes = check.bytes;
     for (const auto& [key, value] : userInfo) {
-        checkString(key, "a user-info key", {}, check);
+        checkString(key, check);
         checkValue(value, 1, "user-info key " + quoteForDiagnostic(key), check);
     }
     if (!check.error.empty()) {
         result.error = std::move(check.error);
         return result;
     }
-    if (check.bytes > kMaxPostBytes) {
-        result.error = "the notification is too large for the bus (about " +
-                       std::to_string(check.bytes / (1024 * 1024)) + " MiB, at most " +
-                       std::to_string(kMaxPostBytes / (1024 * 1024)) + " MiB)";
-        return result;
-    }
     result.warnings = std::move(check.warnings);
+    const Dictionary* toSend = &userInfo;
+    std::optional<Dictionary> cut;
+    if (check.bytes > kMaxPostBytes) {
+        std::string warning;
+        cut = cutToFit(userInfo, fixedBytes, warning);
+        if (!cut) {
+            result.error = "the notification is too large for the bus (about " +
+                           std::to_string(check.bytes / (1024 * 1024)) + " MiB, at most " +
+                           std::to_string(kMaxPostBytes / (1024 * 1024)) + " MiB)";
+            return result;
+        }
+        result.warnings.push_back(std::move(warning));
+        toSend = &*cut;
+    }
+    if (check.replaced > 0) {
+        result.warnings.push_back("sent U+FFFD for the characters the bus refuses in " +
+                                  std::to_string(check.replaced) + " strings");
+    }
 
     sd_bus_message* raw = nullptr;
     int r = sd_bus_message_new_signal(bus, &raw, kPath, kInterface, kMember);
@@ -434,12 +570,12 @@ EncodeResult encodePost(sd_bus* bus, const std::string& name,
         return result;
     }
     MessagePtr message(raw);
-    r = sd_bus_message_append_basic(raw, 's', name.c_str());
+    r = appendString(raw, name);
     if (r >= 0 && object) {
-        r = sd_bus_message_append_basic(raw, 's', object->c_str());
+        r = appendString(raw, *object);
     }
     if (r >= 0) {
-        r = appendDictionary(raw, userInfo);
+        r = appendDictionary(raw, *toSend);
     }
     if (r < 0) {
         result.error = "cannot build the signal: " + errnoText(r);
@@ -450,10 +586,12 @@ EncodeResult encodePost(sd_bus* bus, const std::string& name,
 }
 
 bool isPost(sd_bus_message* message) {
-    return sd_bus_message_is_signal(message, kInterface, kMember) > 0;
+    const char* path = sd_bus_message_get_path(message);
+    return sd_bus_message_is_signal(message, kInterface, kMember) > 0 && path != nullptr &&
+           std::strcmp(path, kPath) == 0;
 }
 
-DecodeResult decodePost(sd_bus_message* message) {
+DecodeResult decodePost(sd_bus_message* message, const UserInfoKeys& keys) {
     DecodeResult result;
     const char* rawSignature = sd_bus_message_get_signature(message, true);
     const std::string signature = rawSignature != nullptr ? rawSignature : "";
@@ -478,25 +616,14 @@ DecodeResult decodePost(sd_bus_message* message) {
     if (hasObject && reader.basic('s', text)) {
         notification.object = std::string(text);
     }
-    if (hasUserInfo && !reader.failed(sd_bus_message_enter_container(message, 'a', "{sv}"))) {
-        while (reader.error == 0) {
-            const int r = sd_bus_message_enter_container(message, 'e', "sv");
-            if (reader.failed(r) || r == 0) {
-                break;
-            }
-            const char* key = nullptr;
-            Value value;
-            if (reader.basic('s', key)) {
-                if (reader.value(1, value) == Read::ok) {
-                    notification.userInfo.insert_or_assign(std::string(key), std::move(value));
-                } else if (reader.error == 0) {
-                    result.warnings.push_back("dropped user-info key " + quoteForDiagnostic(key) +
-                                              ": its value has an unsupported type");
-                }
-            }
-            reader.failed(sd_bus_message_exit_container(message));
+    if (reader.error == 0 && hasUserInfo && (keys.all || !keys.names.empty())) {
+        readUserInfo(reader, keys, notification.userInfo, result.warnings);
+        if (reader.error != 0 && !keys.all) {
+            // Only what was asked for counts; the name and object were read.
+            result.warnings.push_back("could not read the rest of the user info: " +
+                                      errnoText(reader.error));
+            reader.error = 0;
         }
-        reader.failed(sd_bus_message_exit_container(message));
     }
     if (reader.error != 0) {
         result.warnings.clear();
@@ -519,7 +646,9 @@ bool fitsMatchRule(std::string_view value) {
 
 std::string matchRule(const std::optional<std::string>& name,
                       const std::optional<std::string>& object) {
-    std::string rule = "type='signal',interface='";
+    std::string rule = "type='signal',path='";
+    rule += kPath;
+    rule += "',interface='";
     rule += kInterface;
     rule += "',member='";
     rule += kMember;

@@ -23,7 +23,8 @@ inline constexpr const char* kInterface = "org.morvane.DistributedNotificationCe
 inline constexpr const char* kMember = "Post";
 
 // The largest Post we build. D-Bus daemons drop the whole connection of a client that sends
-// a message over their limit; 32 MiB is the smallest limit in common configurations.
+// a message over their limit, and a client cannot ask for it; 32 MiB is the reference
+// daemon's default and the smallest limit in common configurations.
 inline constexpr std::size_t kMaxPostBytes = 32 * 1024 * 1024;
 // How deeply user-info values may nest. Daemons refuse messages nested deeper than 64
 // containers (again by dropping the connection); each level here costs up to three.
@@ -35,9 +36,15 @@ struct EncodeResult {
     std::vector<std::string> warnings;  // what was left out (null values)
 };
 
-// Builds the Post signal of a notification. Fails, with a clear error, for strings that are
-// not valid UTF-8 or hold a NUL, values nested deeper than kMaxValueDepth and notifications
-// larger than kMaxPostBytes. Null values, which no property list holds, are left out.
+// `text` with U+FFFD in place of each code point the bus refuses (NUL, surrogates,
+// noncharacters) and of each byte that is not part of valid UTF-8.
+std::string sendableString(std::string_view text);
+
+// Builds the Post signal of a notification. Strings the bus would refuse go out through
+// sendableString, with a warning. A notification larger than kMaxPostBytes keeps the
+// records (dictionaries) at the front of its top-level arrays that fit, and every other
+// value, with a warning; it fails when even that is too large, or when values nest deeper
+// than kMaxValueDepth. Null values, which no property list holds, are left out.
 EncodeResult encodePost(sd_bus* bus, const std::string& name,
                         const std::optional<std::string>& object, const Dictionary& userInfo);
 inline EncodeResult encodePost(sd_bus* bus, const Notification& notification) {
@@ -50,21 +57,29 @@ struct DecodeResult {
     std::vector<std::string> warnings;         // user-info keys dropped for their types
 };
 
-// Whether a message is a Post signal (by interface and member).
+// Whether a message is a Post signal (by path, interface and member).
 bool isPost(sd_bus_message* message);
+
+// The user-info entries a reader decodes: all, or only the named ones. The others are never
+// decoded, so their size and content (even a string the bus library refuses) cost nothing.
+struct UserInfoKeys {
+    bool all = true;
+    std::vector<std::string> names;  // when not all
+};
 
 // Reads a Post signal. Signatures sa{sv} and ssa{sv} are notifications; so are s and ss, read
 // with empty user info (nothing that receives requests reads their user info). Anything else
 // is refused. A user-info key whose value has an unsupported type (somewhere inside it) is
-// dropped with a warning; the rest of the notification stands.
-DecodeResult decodePost(sd_bus_message* message);
+// dropped with a warning; the rest of the notification stands. When only some keys are
+// wanted, a user info that cannot be read is a warning, not a refusal.
+DecodeResult decodePost(sd_bus_message* message, const UserInfoKeys& keys = {});
 
 // Whether a filter value can be written into a match rule: printable ASCII without ' and \.
 // Other values are left out of the rule (the bus compares bytes; the code compares by
 // canonical equivalence) and filtered in code only.
 bool fitsMatchRule(std::string_view value);
 
-// The match rule of an observer: type, interface and member, plus arg0 (name) and arg1
+// The match rule of an observer: type, path, interface and member, plus arg0 (name) and arg1
 // (object) for the filters that fit.
 std::string matchRule(const std::optional<std::string>& name,
                       const std::optional<std::string>& object);

@@ -1,11 +1,11 @@
 #include "platform/linux/Diagnostics.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
-#include <unistd.h>
-
-#include "platform/linux/WriteAll.h"
+#include "platform/linux/OutputPump.h"
 
 namespace kivora::linux_ {
 
@@ -25,7 +25,25 @@ void setDiagnosticProgram(std::string_view name) {
     program() = std::string(name);
 }
 
-void writeDiagnostic(std::string_view message) {
+namespace {
+
+// A flood of one message (a client repeating a bad request) becomes its first line and,
+// when something else is said, at exit or after this long, one count of the repeats.
+constexpr auto kRepeatWindow = std::chrono::seconds(10);
+
+struct Repeats {
+    std::mutex mutex;
+    std::string last;
+    std::size_t count = 0;
+    std::chrono::steady_clock::time_point since;
+};
+
+Repeats& repeats() {
+    static Repeats* state = new Repeats;  // still used while static objects are destroyed
+    return *state;
+}
+
+std::string prefixed(std::string_view message) {
     std::string line;
     {
         std::lock_guard lock(programMutex);
@@ -37,7 +55,60 @@ void writeDiagnostic(std::string_view message) {
         line += (c == '\n' || c == '\r') ? ' ' : c;
     }
     line += '\n';
-    writeAll(STDERR_FILENO, line);
+    return line;
+}
+
+// The count of repeats, or nothing; called with the repeats' mutex held.
+std::string takeRepeatsLine(Repeats& state) {
+    if (state.count == 0) {
+        return {};
+    }
+    std::string line = "\u2026 " + groupThousands(state.count) + " more like this";
+    state.count = 0;
+    return prefixed(line);
+}
+
+void reportRepeatsAtExit() {
+    Repeats& state = repeats();
+    std::string line;
+    {
+        std::lock_guard lock(state.mutex);
+        line = takeRepeatsLine(state);
+    }
+    if (!line.empty()) {
+        queueOutput(OutputStream::standardError, std::move(line));
+    }
+}
+
+}  // namespace
+
+std::string groupThousands(std::size_t number) {
+    std::string digits = std::to_string(number);
+    for (std::size_t i = digits.size(); i > 3; i -= 3) {
+        digits.insert(i - 3, ",");
+    }
+    return digits;
+}
+
+void writeDiagnostic(std::string_view message) {
+    static std::once_flag registered;
+    // Registered after the output's own exit flush, so it runs before it.
+    std::call_once(registered, [] { std::atexit(reportRepeatsAtExit); });
+    Repeats& state = repeats();
+    std::string pending;
+    {
+        std::lock_guard lock(state.mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (message == state.last && now - state.since < kRepeatWindow) {
+            ++state.count;
+            return;
+        }
+        pending = takeRepeatsLine(state);
+        state.last = std::string(message);
+        state.since = now;
+        pending += prefixed(message);
+    }
+    queueOutput(OutputStream::standardError, std::move(pending));
 }
 
 std::string quoteForDiagnostic(std::string_view text, std::size_t maxBytes) {

@@ -15,8 +15,13 @@ using DiagnosticSink = std::function<void(std::string_view message)>;
 // The program name in front of every diagnostic; "KivoraData" unless changed.
 void setDiagnosticProgram(std::string_view name);
 
-// Writes "<program>: <message>" and a line feed to standard error in one write.
+// Writes "<program>: <message>" and a line feed to standard error, without ever waiting for
+// its reader (see OutputPump.h). A message identical to the one before, within seconds, is
+// only counted; the count follows as "… 1,234 more like this" before the next other message.
 void writeDiagnostic(std::string_view message);
+
+// 1234567 as "1,234,567".
+std::string groupThousands(std::size_t number);
 
 // Untrusted text made fit for a one-line diagnostic: quoted, control characters escaped, and
 // cut (on a character boundary) after `maxBytes` bytes with the full length noted.

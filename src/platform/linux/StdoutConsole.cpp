@@ -2,9 +2,7 @@
 
 #include <string>
 
-#include <unistd.h>
-
-#include "platform/linux/WriteAll.h"
+#include "platform/linux/OutputPump.h"
 
 namespace kivora::linux_ {
 
@@ -13,7 +11,7 @@ void StdoutConsole::writeLine(std::string_view line) {
     whole.reserve(line.size() + 1);
     whole.append(line);
     whole += '\n';
-    writeAll(STDOUT_FILENO, whole);
+    queueOutput(OutputStream::standardOutput, std::move(whole));
 }
 
 }  // namespace kivora::linux_

@@ -6,10 +6,11 @@
 namespace kivora::linux_ {
 
 class StdoutConsole : public Console {
-  public:
-    // One write per line, line feed included, so lines never interleave with another writer
-    // and a reader sees each line as soon as it is written. A line that cannot be written (the
-    // reader went away) is dropped.
+public:
+    // Each line, line feed included, goes out at once when the reader keeps up, in one write
+    // when it fits a pipe's atomic size, so lines never interleave with another writer. When
+    // nobody reads, lines wait in a bounded backlog and then are dropped and counted (see
+    // OutputPump.h); the caller never blocks. A line the reader went away from is dropped.
     void writeLine(std::string_view line) override;
 };
 
