@@ -1,9 +1,11 @@
 #pragma once
 // The state of a simulated desktop: its applications with their element trees, the trust
-// flag and what was done to it (presses, key events, prompts). Built from a desktop file.
+// flag and what was done to it (presses, key events, prompts). Built from a desktop file, or
+// in code with makeElement and addApplication (the unit tests' trees).
 
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,30 +16,29 @@
 #include "platform/Accessibility.h"
 #include "platform/EventTap.h"
 
-namespace kivora::linux_ {
+namespace kivora::simulated {
 
-struct DesktopApplication;
+struct SimulatedApplication;
 
 // One accessibility element, and at the same time the handle the helper holds: handing out
 // the node itself keeps "same element, same pointer".
-struct DesktopNode : AXUIElement {
+struct SimulatedElement : AXUIElement {
     // Which desktop made it, so that a handle of another desktop is refused.
     const void* owner = nullptr;
     // The application it belongs to; null for the element of an unknown process.
-    const DesktopApplication* application = nullptr;
+    const SimulatedApplication* application = nullptr;
     // The element whose children list holds this one; null for the menu bar and the
     // application element. Never used for the lifetime of the node, only for paths.
-    const DesktopNode* parent = nullptr;
+    const SimulatedElement* parent = nullptr;
 
-    // Attribute name to value, as written in the file ("AXChildren" excluded).
-    std::map<std::string, Value, std::less<>> attributes;
+    // Attribute name to value, as written in the file ("AXChildren" excluded); the
+    // application element's "AXMenuBar" holds the menu bar element.
+    std::map<std::string, AXValue, std::less<>> attributes;
     // "AXChildren": an array (elements and plain values), or a plain value of another type
     // (childrenValue), or absent (no children).
     bool hasChildrenArray = false;
     std::vector<AXValue> children;
     std::optional<Value> childrenValue;
-    // Only the application element has one: "AXMenuBar" answers this element.
-    std::shared_ptr<DesktopNode> menuBar;
 
     // Injected faults: attribute or action name to the error it answers, and how long every
     // call on the element takes (or only the calls named in delaysMs).
@@ -47,17 +48,19 @@ struct DesktopNode : AXUIElement {
 
     // Set by the helper; 0 means the default.
     float messagingTimeout = 0;
+    // False: every call answers kAXErrorInvalidUIElement, as for a destroyed element.
+    bool valid = true;
 };
-using DesktopNodeRef = std::shared_ptr<DesktopNode>;
+using SimulatedElementRef = std::shared_ptr<SimulatedElement>;
 
-struct DesktopApplication {
+struct SimulatedApplication {
     std::optional<std::string> bundleIdentifier;
     std::int32_t processIdentifier = 0;
     bool running = true;
     // The application element (what createApplication answers for this process).
-    DesktopNodeRef element;
+    SimulatedElementRef element;
 };
-using DesktopApplicationRef = std::shared_ptr<DesktopApplication>;
+using SimulatedApplicationRef = std::shared_ptr<SimulatedApplication>;
 
 struct RecordedKeyEvent {
     std::uint16_t keyCode = 0;
@@ -66,10 +69,15 @@ struct RecordedKeyEvent {
     bool operator==(const RecordedKeyEvent&) const = default;
 };
 
-struct DesktopModel {
+struct SimulatedDesktopModel {
+    SimulatedDesktopModel() : token_(std::make_unique<char>()) {}
+
+    // Marks this desktop's element handles; stays the same when the model is moved.
+    const void* owner() const { return token_.get(); }
+
     bool trusted = true;
-    std::vector<DesktopApplicationRef> applications;
-    DesktopApplicationRef frontmost;
+    std::vector<SimulatedApplicationRef> applications;
+    SimulatedApplicationRef frontmost;
 
     // What the helper did, oldest first; the oldest entries go beyond kMaxRecords so that a
     // long session cannot grow without bound.
@@ -80,23 +88,39 @@ struct DesktopModel {
 
     // The running application with that bundle identifier (the first one when several share
     // it), or with that process identifier; null when there is none.
-    DesktopApplicationRef runningApplication(std::string_view bundleIdentifier) const;
-    DesktopApplicationRef runningApplication(std::int32_t processIdentifier) const;
+    SimulatedApplicationRef runningApplication(std::string_view bundleIdentifier) const;
+    SimulatedApplicationRef runningApplication(std::int32_t processIdentifier) const;
     // Any application (running or not) with that process identifier.
-    DesktopApplicationRef application(std::int32_t processIdentifier) const;
+    SimulatedApplicationRef application(std::int32_t processIdentifier) const;
+
+    // Adds a running application whose menu bar is `menuBar` (none: no menu bar); the tree
+    // becomes this desktop's (owner, application and parents set throughout).
+    SimulatedApplicationRef addApplication(std::int32_t processIdentifier,
+                                           std::optional<std::string> bundleIdentifier,
+                                           const SimulatedElementRef& menuBar);
+    // Makes `root` and everything below it elements of `application` on this desktop.
+    void adopt(SimulatedElement& root, const SimulatedApplication* application) const;
 
     void recordPress(std::string path);
     void recordKeyEvent(const RecordedKeyEvent& event);
+
+private:
+    std::unique_ptr<char> token_;
 };
 
-// Builds a desktop from the text of a desktop file. `owner` marks its element handles. On
-// failure returns none and sets `error` to the problem (without the file name), with the
-// place in the document where it is ("applications[1].processIdentifier: ...").
-std::optional<DesktopModel> parseDesktop(std::string_view text, const void* owner,
-                                         std::string& error);
+// A free element (adopted by the desktop when its tree is added) with these attributes and
+// element children.
+SimulatedElementRef makeElement(std::map<std::string, AXValue, std::less<>> attributes = {},
+                                std::initializer_list<SimulatedElementRef> children = {});
+void appendChild(SimulatedElement& parent, SimulatedElementRef child);
+
+// Builds a desktop from the text of a desktop file. On failure returns none and sets `error`
+// to the problem (without the file name), with the place in the document where it is
+// ("applications[1].processIdentifier: ...").
+std::optional<SimulatedDesktopModel> parseDesktop(std::string_view text, std::string& error);
 
 // The path recorded for a press of `node`: the titles of the node and its ancestors below the
 // menu bar, outermost first, joined by "/"; untitled elements left out.
-std::string pressPath(const DesktopNode& node);
+std::string pressPath(const SimulatedElement& node);
 
-}  // namespace kivora::linux_
+}  // namespace kivora::simulated

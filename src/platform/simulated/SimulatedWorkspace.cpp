@@ -1,14 +1,12 @@
-#include "platform/linux/DesktopWorkspace.h"
+#include "platform/simulated/SimulatedWorkspace.h"
 
-#include <cstdio>
-
-namespace kivora::linux_ {
+namespace kivora::simulated {
 
 namespace {
 constexpr std::string_view kFrontmostKeyPath = "frontmostApplication";
 }
 
-bool DesktopRunningApplication::activateWithOptions(std::uint32_t) {
+bool SimulatedRunningApplication::activateWithOptions(std::uint32_t) {
     if (workspace_ == nullptr || !application_->running) {
         return false;
     }
@@ -16,29 +14,26 @@ bool DesktopRunningApplication::activateWithOptions(std::uint32_t) {
     return true;
 }
 
-DesktopWorkspace::DesktopWorkspace(DesktopModel& model) : model_(model) {
-    for (const auto& app : model_.applications) {
-        running_.emplace(app.get(), std::make_shared<DesktopRunningApplication>(this, app));
-    }
-}
-
-DesktopWorkspace::~DesktopWorkspace() {
+SimulatedWorkspace::~SimulatedWorkspace() {
     // The helper may hold application objects longer than the desktop lives.
     for (auto& [key, app] : running_) {
         app->workspace_ = nullptr;
     }
-    sd_event_source_disable_unref(deferred_);
 }
 
-RunningApplicationRef DesktopWorkspace::frontmostApplication() {
+RunningApplicationRef SimulatedWorkspace::frontmostApplication() {
     if (!model_.frontmost) {
         return nullptr;
     }
-    auto it = running_.find(model_.frontmost.get());
-    return it == running_.end() ? nullptr : it->second;
+    // One object per application, so that the helper can compare what it holds.
+    auto& app = running_[model_.frontmost.get()];
+    if (!app) {
+        app = std::make_shared<SimulatedRunningApplication>(this, model_.frontmost);
+    }
+    return app;
 }
 
-void DesktopWorkspace::addObserver(std::string_view keyPath, KeyPathObserver observer) {
+void SimulatedWorkspace::addObserver(std::string_view keyPath, KeyPathObserver observer) {
     // No other key path of the workspace ever changes here, so there is nothing to observe.
     if (keyPath != kFrontmostKeyPath) {
         return;
@@ -47,50 +42,25 @@ void DesktopWorkspace::addObserver(std::string_view keyPath, KeyPathObserver obs
     pending_ = false;  // changes made before the observation began are not reported
 }
 
-void DesktopWorkspace::removeObserver(std::string_view keyPath) {
+void SimulatedWorkspace::removeObserver(std::string_view keyPath) {
     if (keyPath != kFrontmostKeyPath) {
         return;
     }
     observer_.reset();
     pending_ = false;
-    if (deferred_ != nullptr) {
-        sd_event_source_set_enabled(deferred_, SD_EVENT_OFF);
-    }
 }
 
-int DesktopWorkspace::attach(sd_event* event) {
-    if (event == nullptr) {
-        return -EINVAL;
-    }
-    if (deferred_ != nullptr) {
-        return -EALREADY;
-    }
-    sd_event_source* source = nullptr;
-    int r = sd_event_add_defer(event, &source, &DesktopWorkspace::onDeferred, this);
-    if (r < 0) {
-        return r;
-    }
-    r = sd_event_source_set_priority(source, kObservationPriority);
-    if (r >= 0) {
-        r = sd_event_source_set_enabled(source, pending_ ? SD_EVENT_ONESHOT : SD_EVENT_OFF);
-    }
-    if (r >= 0) {
-        r = sd_event_source_set_description(source, "simulated-desktop-frontmost");
-    }
-    if (r < 0) {
-        sd_event_source_disable_unref(source);
-        return r;
-    }
-    deferred_ = source;
+void SimulatedWorkspace::attach(std::function<void()> requestDelivery) {
+    requestDelivery_ = std::move(requestDelivery);
     // The desktop's story begins with its frontmost application coming to the front, so that
     // an observer registered before attaching starts out knowing it.
-    if (model_.frontmost) {
+    if (model_.frontmost || pending_) {
+        pending_ = false;
         changed();
     }
-    return 0;
 }
 
-void DesktopWorkspace::setFrontmost(const DesktopApplicationRef& application) {
+void SimulatedWorkspace::setFrontmost(const SimulatedApplicationRef& application) {
     if (application == model_.frontmost) {
         return;
     }
@@ -98,43 +68,24 @@ void DesktopWorkspace::setFrontmost(const DesktopApplicationRef& application) {
     changed();
 }
 
-void DesktopWorkspace::quit(const DesktopApplicationRef& application) {
+void SimulatedWorkspace::quit(const SimulatedApplicationRef& application) {
     application->running = false;
     if (application == model_.frontmost) {
         setFrontmost(nullptr);
     }
 }
 
-void DesktopWorkspace::changed() {
-    if (!observer_) {
+void SimulatedWorkspace::changed() {
+    if (!observer_ || pending_) {
         return;
     }
     pending_ = true;
-    if (deferred_ != nullptr) {
-        // A one-shot defer source runs on the next loop iteration, never inside this one.
-        int r = sd_event_source_set_enabled(deferred_, SD_EVENT_ONESHOT);
-        if (r < 0) {
-            std::fprintf(stderr,
-                         "simulated desktop: cannot schedule the frontmost observation "
-                         "(error %d)\n",
-                         -r);
-        }
+    if (requestDelivery_) {
+        requestDelivery_();
     }
 }
 
-int DesktopWorkspace::onDeferred(sd_event_source*, void* userdata) {
-    // Never let an exception cross the C event loop.
-    try {
-        static_cast<DesktopWorkspace*>(userdata)->deliver();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "simulated desktop: frontmost observer failed: %s\n", e.what());
-    } catch (...) {
-        std::fprintf(stderr, "simulated desktop: frontmost observer failed\n");
-    }
-    return 0;
-}
-
-void DesktopWorkspace::deliver() {
+void SimulatedWorkspace::deliver() {
     if (!pending_ || !observer_) {
         return;
     }
@@ -144,4 +95,4 @@ void DesktopWorkspace::deliver() {
     observer(std::string(kFrontmostKeyPath));
 }
 
-}  // namespace kivora::linux_
+}  // namespace kivora::simulated
