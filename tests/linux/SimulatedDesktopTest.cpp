@@ -99,8 +99,8 @@ TEST(SimulatedDesktopLoad, OptionalParts) {
     EXPECT_TRUE(desktop->accessibility().isProcessTrusted());
     ASSERT_TRUE(desktop->activateProcess(2));
     EXPECT_EQ(desktop->workspace().frontmostApplication()->bundleIdentifier(), std::nullopt);
-    auto byPid = desktopFrom(R"({"frontmost": 2, "applications": [{"processIdentifier": 2}]})",
-                             nullptr);
+    auto byPid =
+        desktopFrom(R"({"frontmost": 2, "applications": [{"processIdentifier": 2}]})", nullptr);
     EXPECT_EQ(byPid->workspace().frontmostApplication()->processIdentifier(), 2);
 }
 

@@ -8,8 +8,8 @@
 namespace kivora {
 namespace {
 
-using fake::SimulatedElementRef;
 using fake::menuItem;
+using fake::SimulatedElementRef;
 using fake::submenu;
 using fake::topLevelMenu;
 using testing::Lines;

@@ -9,9 +9,9 @@
 namespace kivora {
 namespace {
 
-using fake::SimulatedElementRef;
 using fake::menu;
 using fake::menuItem;
+using fake::SimulatedElementRef;
 using fake::submenu;
 using fake::topLevelMenu;
 using testing::Lines;
@@ -157,7 +157,7 @@ TEST(MenuBarWalker, TopLevelMenuWithoutTextualTitleIsWalkedUnderTheEmptyTitle) {
 TEST(MenuBarWalker, WhatCannotBeReadIsLeftOut) {
     auto twoMenus = [] {
         return std::vector<SimulatedElementRef>{topLevelMenu("File", {menuItem("Save", "S")}),
-                                           topLevelMenu("Edit", {menuItem("Copy", "C")})};
+                                                topLevelMenu("Edit", {menuItem("Copy", "C")})};
     };
     TargetMenuBar untrusted(twoMenus());
     untrusted.accessibility.desktop.trusted = false;
@@ -173,7 +173,8 @@ TEST(MenuBarWalker, WhatCannotBeReadIsLeftOut) {
     SimulatedElementRef copyFails = submenu("Copy Fails", {menuItem("Lost", "L")});
     SimulatedElementRef gone = menuItem("Gone", "G");
     gone->valid = false;
-    SimulatedElementRef holder = menu(std::nullopt, {countFails, copyFails, gone, menuItem("K", "K")});
+    SimulatedElementRef holder =
+        menu(std::nullopt, {countFails, copyFails, gone, menuItem("K", "K")});
     holder->children.insert(holder->children.begin(), AXValue(Value("not an element")));
     holder->children.insert(holder->children.begin(), AXValue(AXUIElementRef()));
     // A single menu: no application title. A second menu without records: still one.

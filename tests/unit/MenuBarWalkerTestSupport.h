@@ -79,7 +79,9 @@ struct TargetMenuBar {
     MenuBarHarvest walk() { return walkMenuBar(accessibility, kPid); }
     Lines sheet() { return rendered(walk().list); }
     // The application element, to break.
-    fake::SimulatedElement& application() { return *accessibility.desktop.applications[0]->element; }
+    fake::SimulatedElement& application() {
+        return *accessibility.desktop.applications[0]->element;
+    }
 };
 
 // Items with the command key "A".

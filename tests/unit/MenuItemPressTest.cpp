@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "execute/MenuItemPress.h"
-#include "fakes/TestAccessibility.h"
 #include "fakes/FakeConsole.h"
+#include "fakes/TestAccessibility.h"
 #include "menubar/MenuBarWalker.h"
 
 namespace kivora {

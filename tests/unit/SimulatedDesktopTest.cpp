@@ -200,12 +200,13 @@ TEST(SimulatedDesktop, UntrustedProcessIsRefusedEverywhere) {
 TEST(SimulatedDesktop, PressPathsAndKeyEvents) {
     Served d;
     auto openRecent = d.fileItem(1);
-    for (const auto& e : {d.at(4242, {0, 0, 1, 0, 0}), d.at(4242, {0, 0, 1, 0, 1}), d.at(4242, {0})}) {
+    for (const auto& e :
+         {d.at(4242, {0, 0, 1, 0, 0}), d.at(4242, {0, 0, 1, 0, 1}), d.at(4242, {0})}) {
         EXPECT_EQ(d.call(e, "AXPress"), kAXErrorSuccess);
     }
     // Untitled, empty-titled and non-text titles are left out of the path.
-    EXPECT_EQ(d.model.pressedItems, (std::deque<std::string>{"File/Open Recent/Clear Menu",
-                                                            "File/Open Recent", "File"}));
+    EXPECT_EQ(d.model.pressedItems,
+              (std::deque<std::string>{"File/Open Recent/Clear Menu", "File/Open Recent", "File"}));
     // Trees built in code record the same paths.
     SimulatedDesktopModel built;
     auto item = makeElement({{"AXTitle", Value("Save")}});
@@ -223,8 +224,8 @@ TEST(SimulatedDesktop, PressPathsAndKeyEvents) {
         tap.setFlags(*event, 0x100000);
         tap.post(kCGSessionEventTap, *event);
     }
-    EXPECT_EQ(d.model.keyEvents, (std::deque<RecordedKeyEvent>{{49, true, 0x100000},
-                                                               {49, false, 0x100000}}));
+    EXPECT_EQ(d.model.keyEvents,
+              (std::deque<RecordedKeyEvent>{{49, true, 0x100000}, {49, false, 0x100000}}));
 }
 
 // Frontmost changes are delivered later, when the run loop calls deliver() on request.

@@ -16,6 +16,21 @@ std::pair<std::size_t, std::size_t> slice(std::size_t size, std::int64_t index,
     return {begin, end};
 }
 
+// The list an attribute other than the children holds: none (kAXErrorNoValue) or not a list
+// (kAXErrorIllegalArgument) are errors.
+AXError listAttribute(const SimulatedElement& n, std::string_view attribute, const Array*& out) {
+    auto it = n.attributes.find(attribute);
+    if (it == n.attributes.end()) {
+        return kAXErrorNoValue;
+    }
+    const Value* value = std::get_if<Value>(&it->second);
+    if (value == nullptr || !value->isArray()) {
+        return kAXErrorIllegalArgument;
+    }
+    out = &value->asArray();
+    return kAXErrorSuccess;
+}
+
 }  // namespace
 
 bool SimulatedAccessibility::isProcessTrustedWithPrompt() {
@@ -123,15 +138,11 @@ AXError SimulatedAccessibility::getAttributeValueCount(const AXUIElementRef& ele
         count = static_cast<std::int64_t>(n->children.size());  // 0 when absent: a leaf
         return kAXErrorSuccess;
     }
-    auto it = n->attributes.find(attribute);
-    if (it == n->attributes.end()) {
-        return kAXErrorNoValue;
+    const Array* list = nullptr;
+    if (AXError err = listAttribute(*n, attribute, list); err != kAXErrorSuccess) {
+        return err;
     }
-    const Value* list = std::get_if<Value>(&it->second);
-    if (list == nullptr || !list->isArray()) {
-        return kAXErrorIllegalArgument;
-    }
-    count = static_cast<std::int64_t>(list->asArray().size());
+    count = static_cast<std::int64_t>(list->size());
     return kAXErrorSuccess;
 }
 
@@ -155,15 +166,11 @@ AXError SimulatedAccessibility::copyAttributeValues(const AXUIElementRef& elemen
                       n->children.begin() + static_cast<std::ptrdiff_t>(end));
         return kAXErrorSuccess;
     }
-    auto it = n->attributes.find(attribute);
-    if (it == n->attributes.end()) {
-        return kAXErrorNoValue;
+    const Array* list = nullptr;
+    if (AXError err = listAttribute(*n, attribute, list); err != kAXErrorSuccess) {
+        return err;
     }
-    const Value* list = std::get_if<Value>(&it->second);
-    if (list == nullptr || !list->isArray()) {
-        return kAXErrorIllegalArgument;
-    }
-    const Array& items = list->asArray();
+    const Array& items = *list;
     const auto [begin, end] = slice(items.size(), index, maxValues);
     values.clear();
     for (std::size_t i = begin; i < end; ++i) {
