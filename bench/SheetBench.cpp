@@ -21,11 +21,11 @@ const std::string kThousandItems =
 
 std::unique_ptr<linux_::SimulatedDesktop> thousandItems() {
     std::string error;
-    auto desktop = linux_::SimulatedDesktop::load(kThousandItems, error);
-    if (!desktop) {
+    auto model = linux_::SimulatedDesktop::load(kThousandItems, error);
+    if (!model) {
         throw std::runtime_error(error);
     }
-    return desktop;
+    return std::make_unique<linux_::SimulatedDesktop>(std::move(*model), nullptr, nullptr);
 }
 
 void WalkThousandItems(benchmark::State& state) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fakes/FakeAccessibility.h"
+#include "fakes/TestAccessibility.h"
 #include "menubar/MenuBarWalker.h"
 
 namespace {
@@ -20,7 +20,7 @@ using kivora::AXError;
 using kivora::AXUIElementRef;
 using kivora::AXValue;
 using kivora::Value;
-using kivora::fake::FakeElementRef;
+using kivora::fake::SimulatedElementRef;
 
 constexpr int kMenus = 40;
 constexpr int kElementsPerMenu = 1000;  // exactly one pop budget: nothing carries over
@@ -36,12 +36,12 @@ const std::int64_t kModifiers[] = {0, 1, 2, 4, 5, 12, 3, 7};
 // `withShortcut` items in five have a shortcut (two is about the share in the menus of a
 // large application), with every kind of modifier; some of them are disabled, some have a
 // glyph.
-FakeElementRef item(int menu, int index, int withShortcut) {
+SimulatedElementRef item(int menu, int index, int withShortcut) {
     const std::string title = "Item " + std::to_string(menu) + "." + std::to_string(index);
     if (index % 5 >= withShortcut) {
         return kivora::fake::menuItem(title, std::nullopt);
     }
-    FakeElementRef e =
+    SimulatedElementRef e =
         kivora::fake::menuItem(title, kKeys[index % std::size(kKeys)],
                                kModifiers[index % std::size(kModifiers)], index % 17 != 0);
     if (index % 11 == 0) {
@@ -50,13 +50,13 @@ FakeElementRef item(int menu, int index, int withShortcut) {
     return e;
 }
 
-std::vector<FakeElementRef> syntheticMenuBar(int withShortcut) {
-    std::vector<FakeElementRef> menus;
+std::vector<SimulatedElementRef> syntheticMenuBar(int withShortcut) {
+    std::vector<SimulatedElementRef> menus;
     for (int m = 0; m < kMenus; ++m) {
-        std::vector<FakeElementRef> entries;
+        std::vector<SimulatedElementRef> entries;
         int index = 0;
         for (int s = 0; s < kSubmenus; ++s) {
-            std::vector<FakeElementRef> items;
+            std::vector<SimulatedElementRef> items;
             for (int i = 0; i < kSubmenuItems; ++i) {
                 items.push_back(item(m, index++, withShortcut));
             }
@@ -81,7 +81,7 @@ struct LeanElement : kivora::AXUIElement {
 
 class LeanAccessibility : public kivora::Accessibility {
 public:
-    explicit LeanAccessibility(const std::vector<FakeElementRef>& menus) {
+    explicit LeanAccessibility(const std::vector<SimulatedElementRef>& menus) {
         auto bar = std::make_shared<LeanElement>();
         for (const auto& menu : menus) {
             bar->children.emplace_back(copy(*menu));
@@ -143,7 +143,7 @@ private:
                 return nullptr;
         }
     }
-    static AXUIElementRef copy(const kivora::fake::FakeElement& from) {
+    static AXUIElementRef copy(const kivora::fake::SimulatedElement& from) {
         auto to = std::make_shared<LeanElement>();
         auto take = [&from](const char* name, AXValue& into) {
             auto it = from.attributes.find(name);
@@ -157,8 +157,8 @@ private:
         take("AXMenuItemCmdChar", to->cmdChar);
         take("AXMenuItemCmdGlyph", to->glyph);
         for (const AXValue& child : from.children) {
-            to->children.emplace_back(copy(
-                static_cast<const kivora::fake::FakeElement&>(*std::get<AXUIElementRef>(child))));
+            to->children.emplace_back(copy(static_cast<const kivora::fake::SimulatedElement&>(
+                *std::get<AXUIElementRef>(child))));
         }
         return to;
     }
@@ -192,7 +192,7 @@ void BM_WalkMenuBar(benchmark::State& state) {
 BENCHMARK(BM_WalkMenuBar)->ArgName("withShortcut")->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_WalkMenuBarOnTestFake(benchmark::State& state) {
-    kivora::fake::FakeAccessibility accessibility;
+    kivora::fake::TestAccessibility accessibility;
     accessibility.addApplication(kPid, syntheticMenuBar(2));
     walk(state, accessibility);
 }

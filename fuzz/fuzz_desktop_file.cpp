@@ -12,7 +12,6 @@
 #include "FuzzInput.h"
 #include "menubar/MenuBarWalker.h"
 #include "platform/Json.h"
-#include "platform/linux/DesktopModel.h"
 #include "platform/linux/SimulatedDesktop.h"
 
 namespace {
@@ -73,7 +72,7 @@ void serve(linux_::SimulatedDesktop& desktop, const std::vector<std::int32_t>& p
             const std::size_t before = desktop.pressedItems().size();
             const AXError result = accessibility.performAction(harvest.elements[i], "AXPress");
             const auto pressed = desktop.pressedItems();
-            if (before + 1 >= linux_::DesktopModel::kMaxRecords) {
+            if (before + 1 >= simulated::SimulatedDesktopModel::kMaxRecords) {
                 continue;  // the record keeps the newest presses only
             }
             FUZZ_CHECK(pressed.size() == before + (result == kAXErrorSuccess ? 1 : 0));
@@ -112,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         .write(text.data(), static_cast<std::streamsize>(text.size()));
 
     std::string error;
-    auto desktop = linux_::SimulatedDesktop::load(path.string(), error);
-    if (!desktop) {
+    auto model = linux_::SimulatedDesktop::load(path.string(), error);
+    if (!model) {
         FUZZ_CHECK(error.starts_with(path.string() + ": "));
         FUZZ_CHECK(error.find('\n') == std::string::npos);
         return 0;
@@ -126,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Injected delays are real sleeps; the loader has read them, serving them would only
     // slow the fuzzer down.
     if (!hasDelays(*document.value)) {
-        serve(*desktop, processIdentifiers(*document.value));
+        linux_::SimulatedDesktop desktop(std::move(*model), nullptr, nullptr);
+        serve(desktop, processIdentifiers(*document.value));
     }
     return 0;
 }

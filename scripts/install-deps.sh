@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang
+  build-essential cmake ninja-build pkg-config clang clang-format
   libsystemd-dev libplist-dev libutf8proc-dev nlohmann-json3-dev libx11-dev libxtst-dev
   libglib2.0-dev gsettings-desktop-schemas
   libgtest-dev libgmock-dev libbenchmark-dev

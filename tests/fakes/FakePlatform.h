@@ -1,7 +1,7 @@
 #pragma once
 // Every port as an in-memory fake, wired into one Platform.
 
-#include "fakes/FakeAccessibility.h"
+#include "fakes/TestAccessibility.h"
 #include "fakes/FakeBundle.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/FakeEventTap.h"
@@ -16,7 +16,7 @@ namespace kivora::fake {
 struct FakePlatform {
     FakeNotificationCenter center;
     FakeWorkspace workspace;
-    FakeAccessibility accessibility;
+    TestAccessibility accessibility;
     FakePreferences preferences;
     FakeBundle bundle;
     FakeEventTap eventTap;

@@ -49,9 +49,10 @@ protected:
         ASSERT_GE(sd_bus_get_unique_name(server_.get(), &unique), 0);
         serverName_ = unique;
         std::string error;
-        desktop_ = SimulatedDesktop::fromText(kDesktop, "control.json", error);
-        ASSERT_NE(desktop_, nullptr) << error;
-        ASSERT_EQ(desktop_->attach(e, server_.get()), 0);
+        auto model = SimulatedDesktop::parse(kDesktop, "control.json", error);
+        ASSERT_TRUE(model) << error;
+        desktop_ = std::make_unique<SimulatedDesktop>(std::move(*model), e, server_.get());
+        ASSERT_EQ(desktop_->attach(), 0);
         desktop_->workspace().addObserver(
             "frontmostApplication", [this](const std::optional<std::string>&) {
                 auto front = desktop_->workspace().frontmostApplication();

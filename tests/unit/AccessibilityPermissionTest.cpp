@@ -17,7 +17,7 @@ const std::string kPromptTrue = "accessEnabled: true";
 const std::string kPromptFalse = "accessEnabled: false";
 
 struct Permission : LaunchedDelegate {
-    explicit Permission(bool trusted) { fakes.accessibility.trusted = trusted; }
+    explicit Permission(bool trusted) { fakes.accessibility.desktop.trusted = trusted; }
 
     void request() { post("AccessibilityStatus", std::nullopt); }
     void advance(double seconds) { fakes.runLoop.advance(seconds); }
@@ -51,7 +51,7 @@ TEST(AccessibilityPermission, AlreadyTrustedRepliesAtOnceAndStopsPolling) {
     expectEnabledReply(p.fakes.center.posts[0]);
     EXPECT_EQ(p.timers(), 0u);
     EXPECT_EQ(p.delegate.timer, nullptr);
-    EXPECT_EQ(p.fakes.accessibility.promptCount, 0);
+    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 0);
     EXPECT_FALSE(p.delegate.isPopupShown);
 
     p.advance(60);
@@ -71,7 +71,7 @@ TEST(AccessibilityPermission, UntrustedPromptsOncePollsEveryFiveSecondsAndReplie
     EXPECT_EQ(p.newLines(), (Lines{kNotEnabled, kPromptFalse}));
     EXPECT_EQ(p.replies(), 0u);
     EXPECT_EQ(p.timers(), 1u);
-    EXPECT_EQ(p.fakes.accessibility.promptCount, 1);
+    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
     EXPECT_TRUE(p.delegate.isPopupShown);
 
     p.advance(4.9);  // the first tick comes five seconds after the request
@@ -81,10 +81,10 @@ TEST(AccessibilityPermission, UntrustedPromptsOncePollsEveryFiveSecondsAndReplie
     p.advance(10);
     EXPECT_EQ(p.newLines(), (Lines{kNotEnabled, kNotEnabled}));
     EXPECT_EQ(p.replies(), 0u);
-    EXPECT_EQ(p.fakes.accessibility.promptCount, 1);
+    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
 
     p.advance(2);  // t = 17
-    p.fakes.accessibility.trusted = true;
+    p.fakes.accessibility.desktop.trusted = true;
     p.advance(2.9);
     EXPECT_TRUE(p.newLines().empty());
     p.advance(0.1);  // the tick at t = 20
@@ -97,7 +97,7 @@ TEST(AccessibilityPermission, UntrustedPromptsOncePollsEveryFiveSecondsAndReplie
     p.advance(60);
     EXPECT_TRUE(p.newLines().empty());
     EXPECT_EQ(p.replies(), 1u);
-    EXPECT_EQ(p.fakes.accessibility.promptCount, 1);
+    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
 }
 
 TEST(AccessibilityPermission, ASecondRequestWhilePollingRestartsTheOneTimer) {
@@ -123,18 +123,18 @@ TEST(AccessibilityPermission, TheSystemPromptIsRequestedOncePerProcess) {
     p.advance(12);
     p.request();
     p.advance(12);
-    EXPECT_EQ(p.fakes.accessibility.promptCount, 1);
+    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
     Lines lines = p.newLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kPromptFalse), 1);
 
     // Granted, answered, withdrawn and asked again: still no second prompt.
-    p.fakes.accessibility.trusted = true;
+    p.fakes.accessibility.desktop.trusted = true;
     p.advance(5);
     ASSERT_EQ(p.replies(), 1u);
-    p.fakes.accessibility.trusted = false;
+    p.fakes.accessibility.desktop.trusted = false;
     p.request();
     EXPECT_EQ(p.newLines().back(), kNotEnabled);
-    EXPECT_EQ(p.fakes.accessibility.promptCount, 1);
+    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
     EXPECT_EQ(p.timers(), 1u);
 }
 

@@ -8,8 +8,8 @@
 namespace kivora {
 namespace {
 
-using fake::FakeElementRef;
 using fake::menuItem;
+using fake::SimulatedElementRef;
 using fake::submenu;
 using fake::topLevelMenu;
 using testing::Lines;
@@ -23,7 +23,7 @@ struct Helper {
     Helper() { delegate.applicationDidFinishLaunching(); }
 
     std::shared_ptr<fake::FakeRunningApplication> target(std::int32_t pid,
-                                                         std::vector<FakeElementRef> menus) {
+                                                         std::vector<SimulatedElementRef> menus) {
         fakes.accessibility.addApplication(pid, std::move(menus));
         auto app = fakes.workspace.addApplication("com.example.App" + std::to_string(pid), pid);
         delegate.previousActiveApplication = app;
@@ -48,9 +48,9 @@ struct Helper {
 
 TEST(CurrentShortcutRequest, ExampleMenuBarIsHarvestedAnsweredAndPressed) {
     Helper helper;
-    FakeElementRef quit = menuItem("Quit Editor", "Q");
-    FakeElementRef fresh = menuItem("New", "N");
-    FakeElementRef save = menuItem("Save", "S", 0);
+    SimulatedElementRef quit = menuItem("Quit Editor", "Q");
+    SimulatedElementRef fresh = menuItem("New", "N");
+    SimulatedElementRef save = menuItem("Save", "S", 0);
     auto app = helper.target(
         4242, {topLevelMenu("Apple", {menuItem("About Editor", std::nullopt)}),
                topLevelMenu("Editor", {submenu("Services", {menuItem("Note", "Y", 1)}), quit}),
@@ -76,7 +76,7 @@ TEST(CurrentShortcutRequest, ExampleMenuBarIsHarvestedAnsweredAndPressed) {
     helper.fakes.console.lines.clear();
     helper.post("tellHelperToCurrentClickted:Save");
     EXPECT_EQ(helper.fakes.console.lines, (Lines{"点击了: Save", "成功执行点击操作"}));
-    EXPECT_EQ(save->pressCount, 1);
+    EXPECT_EQ(helper.fakes.accessibility.pressCount(save), 1);
     EXPECT_EQ(helper.fakes.center.posts.size(), 1U);  // a press is not answered
 }
 
@@ -98,9 +98,7 @@ TEST(CurrentShortcutRequest, EachWalkReplacesThePressArraysAndAddsPairs) {
               (std::vector<KeyCodeAndFlags>{{1, 0}, {8, 1}, {4, 0}}));
 
     // The target quits: the next walk finds nothing, and its items are gone with it.
-    const_cast<fake::FakeElement&>(
-        dynamic_cast<const fake::FakeElement&>(*helper.fakes.accessibility.createApplication(2)))
-        .valid = false;
+    helper.fakes.accessibility.desktop.application(2)->running = false;
     helper.post("GetCurrentShortcut");
     EXPECT_EQ(helper.replied(), Lines{});
     EXPECT_TRUE(helper.delegate.currentShortTitle.empty());

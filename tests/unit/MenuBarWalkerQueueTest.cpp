@@ -10,7 +10,7 @@
 namespace kivora {
 namespace {
 
-using fake::FakeElementRef;
+using fake::SimulatedElementRef;
 using fake::menu;
 using fake::menuItem;
 using fake::submenu;
@@ -42,7 +42,7 @@ TEST(MenuBarWalkerQueue, LeftoversOfTheBudgetAreWalkedUnderTheNextMenu) {
                      "Next | Z | ⌘ | Z | "}));
 
     // Children that are not elements cost their place in the budget.
-    FakeElementRef holder = menu(std::nullopt, {});
+    SimulatedElementRef holder = menu(std::nullopt, {});
     holder->children.assign(998, AXValue(Value(0)));
     holder->children.emplace_back(AXUIElementRef(menuItem("X", "X")));
     TargetMenuBar values({menu("Big", {holder}), topLevelMenu("Next", {})});
@@ -50,7 +50,7 @@ TEST(MenuBarWalkerQueue, LeftoversOfTheBudgetAreWalkedUnderTheNextMenu) {
 }
 
 TEST(MenuBarWalkerQueue, AnElementQueuedTwiceIsVisitedOnce) {
-    FakeElementRef a = menuItem("A", "A");
+    SimulatedElementRef a = menuItem("A", "A");
     TargetMenuBar twice({topLevelMenu("File", {a, menuItem("B", "B"), a})});
     EXPECT_EQ(twice.sheet(), (Lines{"File", "File | A | ⌘ | A | ", "File | B | ⌘ | B | "}));
 
@@ -67,7 +67,7 @@ TEST(MenuBarWalkerQueue, AnElementQueuedTwiceIsVisitedOnce) {
 
 TEST(MenuBarWalkerQueue, CyclesAndHugeMenusStayWithinTheBudgets) {
     // A menu that holds itself: each round takes it off and queues it again with its item.
-    FakeElementRef loop = menu(std::nullopt, {menuItem("A", "A")});
+    SimulatedElementRef loop = menu(std::nullopt, {menuItem("A", "A")});
     loop->children.emplace_back(AXUIElementRef(loop));
     TargetMenuBar own({menu("File", {loop})});
     MenuBarHarvest harvest = own.walk();
@@ -77,10 +77,10 @@ TEST(MenuBarWalkerQueue, CyclesAndHugeMenusStayWithinTheBudgets) {
 
     // 100,000 items fill every later budget; the later menus' own items are never reached,
     // and no more children are asked for than could still be visited.
-    std::vector<FakeElementRef> items = commandItems(3'000, "h");
+    std::vector<SimulatedElementRef> items = commandItems(3'000, "h");
     items.resize(100'000);  // beyond the budgets: bare elements, cheaper to build
     std::generate(items.begin() + 3'000, items.end(),
-                  [] { return std::make_shared<fake::FakeElement>(); });
+                  [] { return std::make_shared<fake::SimulatedElement>(); });
     TargetMenuBar huge({topLevelMenu("Huge", std::move(items)),
                         topLevelMenu("Two", {menuItem("T", "T")}),
                         topLevelMenu("Three", {menuItem("R", "R")})});
@@ -107,7 +107,7 @@ TEST(MenuBarWalkerQueue, ATargetThatStopsAnsweringEndsTheWalk) {
     EXPECT_EQ(limited.size(), 2U + 5 + 3);  // application, menu bar, the elements
 
     // In the first menu: the application title was not read yet.
-    FakeElementRef hung = submenu("Hung", {menuItem("H", "H")});
+    SimulatedElementRef hung = submenu("Hung", {menuItem("H", "H")});
     hung->errors["AXChildren"] = kAXErrorCannotComplete;
     TargetMenuBar early({topLevelMenu("File", {menuItem("A", "A"), hung, menuItem("B", "B")}),
                          topLevelMenu("Edit", {menuItem("C", "C")})});
@@ -117,7 +117,7 @@ TEST(MenuBarWalkerQueue, ATargetThatStopsAnsweringEndsTheWalk) {
     EXPECT_EQ(early.accessibility.calls.back().second, "count");  // nothing after it
 
     // Halfway through an item of the third menu: that item is not recorded.
-    FakeElementRef half = menuItem("Half", "H");
+    SimulatedElementRef half = menuItem("Half", "H");
     half->errors["AXMenuItemCmdGlyph"] = kAXErrorCannotComplete;
     TargetMenuBar late({topLevelMenu("File", {menuItem("A", "A")}),
                         topLevelMenu("Edit", {menuItem("C", "C")}),

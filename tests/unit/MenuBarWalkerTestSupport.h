@@ -1,12 +1,13 @@
 #pragma once
-// Menu bars on the fake accessibility, and the menu shortcut list in a readable form.
+// Menu bars on the in-memory tree, and the menu shortcut list in a readable form.
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "fakes/FakeAccessibility.h"
+#include "fakes/TestAccessibility.h"
 #include "menubar/MenuBarWalker.h"
 
 namespace kivora::testing {
@@ -35,30 +36,35 @@ inline Lines rendered(const Array& list) {
     return out;
 }
 
-// The fake accessibility that also logs every call (element, and attribute, action or
-// "timeout") and the most values asked for in one copy.
-struct RecordingAccessibility : fake::FakeAccessibility {
+// The test accessibility that also logs every call (element, and attribute, action or
+// "timeout") and the most values asked for in one copy, and fails the copy of the children of
+// the elements in failCopy (after their count succeeded).
+struct RecordingAccessibility : fake::TestAccessibility {
     std::vector<std::pair<const AXUIElement*, std::string>> calls;
     std::int64_t largestCopy = 0;
+    std::set<const AXUIElement*> failCopy;
 
     AXError copyAttributeValue(const AXUIElementRef& e, std::string_view a, AXValue& v) override {
         calls.emplace_back(e.get(), a);
-        return FakeAccessibility::copyAttributeValue(e, a, v);
+        return TestAccessibility::copyAttributeValue(e, a, v);
     }
     AXError getAttributeValueCount(const AXUIElementRef& e, std::string_view a,
                                    std::int64_t& count) override {
         calls.emplace_back(e.get(), "count");
-        return FakeAccessibility::getAttributeValueCount(e, a, count);
+        return TestAccessibility::getAttributeValueCount(e, a, count);
     }
     AXError copyAttributeValues(const AXUIElementRef& e, std::string_view a, std::int64_t index,
                                 std::int64_t maxValues, std::vector<AXValue>& values) override {
         calls.emplace_back(e.get(), "children");
         largestCopy = std::max(largestCopy, maxValues);
-        return FakeAccessibility::copyAttributeValues(e, a, index, maxValues, values);
+        if (failCopy.contains(e.get())) {
+            return kAXErrorAttributeUnsupported;
+        }
+        return TestAccessibility::copyAttributeValues(e, a, index, maxValues, values);
     }
     AXError setMessagingTimeout(const AXUIElementRef& e, float seconds) override {
         calls.emplace_back(e.get(), "timeout");
-        return FakeAccessibility::setMessagingTimeout(e, seconds);
+        return TestAccessibility::setMessagingTimeout(e, seconds);
     }
 };
 
@@ -67,21 +73,20 @@ struct TargetMenuBar {
     static constexpr std::int32_t kPid = 4242;
     RecordingAccessibility accessibility;
 
-    explicit TargetMenuBar(std::vector<fake::FakeElementRef> topLevelMenus) {
+    explicit TargetMenuBar(std::vector<fake::SimulatedElementRef> topLevelMenus) {
         accessibility.addApplication(kPid, std::move(topLevelMenus));
     }
     MenuBarHarvest walk() { return walkMenuBar(accessibility, kPid); }
     Lines sheet() { return rendered(walk().list); }
     // The application element, to break.
-    fake::FakeElement& application() {
-        return const_cast<fake::FakeElement&>(
-            dynamic_cast<const fake::FakeElement&>(*accessibility.createApplication(kPid)));
+    fake::SimulatedElement& application() {
+        return *accessibility.desktop.applications[0]->element;
     }
 };
 
 // Items with the command key "A".
-inline std::vector<fake::FakeElementRef> commandItems(int count, const std::string& prefix) {
-    std::vector<fake::FakeElementRef> items;
+inline std::vector<fake::SimulatedElementRef> commandItems(int count, const std::string& prefix) {
+    std::vector<fake::SimulatedElementRef> items;
     for (int i = 0; i < count; ++i) {
         items.push_back(fake::menuItem(prefix + std::to_string(i), "A"));
     }

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "execute/MenuItemPress.h"
-#include "fakes/FakeAccessibility.h"
 #include "fakes/FakeConsole.h"
+#include "fakes/TestAccessibility.h"
 #include "menubar/MenuBarWalker.h"
 
 namespace kivora {
@@ -18,17 +18,18 @@ const std::string kNotFound = "无法找到指定的键值";
 
 // The press arrays of a harvest: one menu item per title.
 struct StoredItems {
-    fake::FakeAccessibility accessibility;
+    fake::TestAccessibility accessibility;
     fake::FakeConsole console;
     Lines titles;
     std::vector<AXUIElementRef> elements;
-    std::vector<fake::FakeElementRef> items;
+    std::vector<fake::SimulatedElementRef> items;
 
     explicit StoredItems(Lines stored) : titles(std::move(stored)) {
         for (const auto& title : titles) {
             items.push_back(fake::menuItem(title, "A"));
             elements.emplace_back(items.back());
         }
+        accessibility.addApplication(1, items);
     }
     // The log lines of one request.
     Lines press(const std::string& name) {
@@ -39,7 +40,7 @@ struct StoredItems {
     std::vector<int> pressCounts() const {
         std::vector<int> counts;
         for (const auto& item : items) {
-            counts.push_back(item->pressCount);
+            counts.push_back(accessibility.pressCount(item));
         }
         return counts;
     }
@@ -90,7 +91,7 @@ TEST(MenuItemPress, AFailedPressSaysWhy) {
               (Lines{kClicked + "Quit", "点击操作失败，错误码：-25202"}));
     EXPECT_EQ(stored.press(kPrefix + "Hung"),
               (Lines{kClicked + "Hung", "点击操作失败，错误码：-25204"}));
-    stored.accessibility.trusted = false;
+    stored.accessibility.desktop.trusted = false;
     EXPECT_EQ(stored.press(kPrefix + "Hung"),
               (Lines{kClicked + "Hung", "点击操作失败，错误码：-25211"}));
 }

@@ -7,9 +7,12 @@
 
 #include "messaging/NotificationNames.h"
 #include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/Errno.h"
 #include "platform/linux/SimulatedDesktop.h"
 
 namespace kivoractl {
+
+using kivora::linux_::errnoText;
 
 using kivora::linux_::BusError;
 using kivora::linux_::MessagePtr;
@@ -18,10 +21,6 @@ using kivora::linux_::SlotPtr;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string errnoText(int negativeErrno) {
-    return std::generic_category().message(-negativeErrno);
-}
 
 std::uint64_t microseconds(double seconds) {
     return static_cast<std::uint64_t>(std::ceil(seconds * 1e6));

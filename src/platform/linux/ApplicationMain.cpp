@@ -17,6 +17,7 @@
 #include "platform/linux/DBusNotificationCenter.h"
 #include "platform/linux/Diagnostics.h"
 #include "platform/linux/DirectoryBundle.h"
+#include "platform/linux/Errno.h"
 #include "platform/linux/EventLoop.h"
 #include "platform/linux/FilePreferences.h"
 #include "platform/linux/SdHandles.h"
@@ -81,10 +82,6 @@ std::optional<std::string> parseOptions(int argc, char** argv, Options& options)
     return std::nullopt;
 }
 
-std::string errnoText(int negativeErrno) {
-    return std::generic_category().message(-negativeErrno);
-}
-
 // A descriptor 0-2 closed by whoever started us would go to the next file or socket opened,
 // and log lines written "to standard output" would land in it.
 void reserveStandardDescriptors() {
@@ -127,11 +124,12 @@ int run(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     DirectoryBundle bundle(DirectoryBundle::defaultPath());
-    std::unique_ptr<SimulatedDesktop> desktop;
+    // The desktop file is read first, so that a bad one is a usage error whatever else fails.
+    std::optional<SimulatedDesktopModel> simulatedDesktop;
     if (options.desktop) {
         std::string desktopError;
-        desktop = SimulatedDesktop::load(*options.desktop, desktopError);
-        if (!desktop) {
+        simulatedDesktop = SimulatedDesktop::load(*options.desktop, desktopError);
+        if (!simulatedDesktop) {
             writeDiagnostic(desktopError);
             return kExitUsage;
         }
@@ -163,34 +161,39 @@ int run(int argc, char** argv) {
     SlotPtr disconnectWatch(rawSlot);
 
     // Without a desktop file, the real desktop session serves the applications.
-    std::unique_ptr<RealDesktop> realDesktop;
-    if (!desktop) {
+    std::unique_ptr<Desktop> desktop;
+    if (simulatedDesktop) {
+        desktop = std::make_unique<SimulatedDesktop>(std::move(*simulatedDesktop), loop.event(),
+                                                     bus.get());
+    } else {
         std::string desktopError;
-        realDesktop = RealDesktop::connect(loop.event(), bus.get(), desktopError);
-        if (!realDesktop) {
+        desktop = RealDesktop::connect(loop.event(), bus.get(), desktopError);
+        if (!desktop) {
             writeDiagnostic(desktopError +
                             "; to serve a simulated desktop instead, use --desktop FILE");
             return kExitUsage;
         }
     }
-    Workspace& workspace = desktop ? desktop->workspace() : realDesktop->workspace();
-    Accessibility& accessibility =
-        desktop ? desktop->accessibility() : realDesktop->accessibility();
-    EventTap& eventTap = desktop ? desktop->eventTap() : realDesktop->eventTap();
 
     // No request the helper serves reads the user info of what it receives.
     DBusNotificationCenter center(bus.get(), writeDiagnostic, wire::UserInfoKeys{false, {}});
     StdoutConsole console;
     FilePreferences userPreferences;
     settings::DesktopPreferences preferences(userPreferences);
-    const Platform platform{center, workspace, accessibility, preferences,
-                            bundle, eventTap,  loop,          console};
+    const Platform platform{center,
+                            desktop->workspace(),
+                            desktop->accessibility(),
+                            preferences,
+                            bundle,
+                            desktop->eventTap(),
+                            loop,
+                            console};
     AppDelegate delegate(platform);
     loop.setWillTerminate([&delegate] { delegate.applicationWillTerminate(); });
 
     delegate.applicationDidFinishLaunching();
-    if (const int r = desktop ? desktop->attach(loop.event(), bus.get()) : 0; r < 0) {
-        writeDiagnostic("cannot serve the simulated desktop: " + errnoText(r));
+    if (const int r = desktop->attach(); r < 0) {
+        writeDiagnostic("cannot serve the desktop: " + errnoText(r));
         return kExitFailure;
     }
 

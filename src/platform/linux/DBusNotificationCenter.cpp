@@ -5,14 +5,11 @@
 
 #include "platform/UnicodeString.h"
 #include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/Errno.h"
 
 namespace kivora::linux_ {
 
 namespace {
-
-std::string errnoText(int negativeErrno) {
-    return std::generic_category().message(-negativeErrno);
-}
 
 std::string senderOf(sd_bus_message* message) {
     const char* sender = sd_bus_message_get_sender(message);

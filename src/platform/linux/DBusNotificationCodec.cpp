@@ -8,14 +8,11 @@
 #include <variant>
 
 #include "platform/linux/Diagnostics.h"
+#include "platform/linux/Errno.h"
 
 namespace kivora::linux_::wire {
 
 namespace {
-
-std::string errnoText(int negativeErrno) {
-    return std::generic_category().message(-negativeErrno);
-}
 
 // --- Encoding -------------------------------------------------------------------------------
 

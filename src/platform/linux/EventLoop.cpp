@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/linux/Diagnostics.h"
+#include "platform/linux/Errno.h"
 
 namespace kivora::linux_ {
 
@@ -137,7 +138,7 @@ TimerRef EventLoop::scheduledTimer(double interval, bool repeats, std::function<
     auto timer = std::make_shared<EventTimer>(*this, micros, repeats, std::move(fire));
     if (const int r = timer->schedule(); r < 0) {
         // The port has no failure path: report it and hand back a timer that never fires.
-        writeDiagnostic("cannot schedule a timer: " + std::generic_category().message(-r));
+        writeDiagnostic("cannot schedule a timer: " + errnoText(r));
         timer->invalidate();
         return timer;
     }

@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
-#include "platform/linux/DesktopAccessibility.h"
 #include "platform/linux/DesktopControl.h"
-#include "platform/linux/DesktopEventTap.h"
-#include "platform/linux/DesktopModel.h"
-#include "platform/linux/DesktopWorkspace.h"
+#include "platform/linux/Diagnostics.h"
+#include "platform/linux/Errno.h"
 
 namespace kivora::linux_ {
 
@@ -34,7 +34,7 @@ std::string oneLine(std::string text) {
 bool readFile(const std::string& path, std::string& text, std::string& problem) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        problem = std::strerror(errno);
+        problem = errnoText(-errno);
         return false;
     }
     struct stat st {};
@@ -50,7 +50,7 @@ bool readFile(const std::string& path, std::string& text, std::string& problem) 
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            problem = std::strerror(errno);
+            problem = errnoText(-errno);
             ::close(fd);
             return false;
         }
@@ -69,131 +69,138 @@ bool readFile(const std::string& path, std::string& text, std::string& problem) 
 
 }  // namespace
 
-struct SimulatedDesktop::Impl {
-    Impl(std::unique_ptr<char> token, DesktopModel m)
-        : owner(std::move(token)),
-          model(std::move(m)),
-          accessibility(model, owner.get()),
-          workspace(model),
-          eventTap(model) {}
-    ~Impl() { sd_bus_slot_unref(control); }
-
-    // Marks this desktop's element handles; it must exist before the model is parsed.
-    std::unique_ptr<char> owner;
-    DesktopModel model;
-    DesktopAccessibility accessibility;
-    DesktopWorkspace workspace;
-    DesktopEventTap eventTap;
-    sd_bus_slot* control = nullptr;
-    bool attached = false;
-};
-
-std::unique_ptr<SimulatedDesktop> SimulatedDesktop::load(const std::string& path,
-                                                         std::string& error) {
+std::optional<SimulatedDesktopModel> SimulatedDesktop::load(const std::string& path,
+                                                            std::string& error) {
     std::string text;
     std::string problem;
     if (!readFile(path, text, problem)) {
         error = oneLine(path + ": cannot read the desktop file: " + problem);
-        return nullptr;
+        return std::nullopt;
     }
-    return fromText(text, path, error);
+    return parse(text, path, error);
 }
 
-std::unique_ptr<SimulatedDesktop> SimulatedDesktop::fromText(std::string_view text,
+std::optional<SimulatedDesktopModel> SimulatedDesktop::parse(std::string_view text,
                                                              const std::string& name,
                                                              std::string& error) {
-    auto owner = std::make_unique<char>();
     std::string problem;
-    auto model = parseDesktop(text, owner.get(), problem);
+    auto model = simulated::parseDesktop(text, problem);
     if (!model) {
         error = oneLine(name + ": " + problem);
-        return nullptr;
     }
-    auto impl = std::make_unique<Impl>(std::move(owner), std::move(*model));
-    return std::unique_ptr<SimulatedDesktop>(new SimulatedDesktop(std::move(impl)));
+    return model;
 }
 
-SimulatedDesktop::SimulatedDesktop(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-SimulatedDesktop::~SimulatedDesktop() = default;
+SimulatedDesktop::SimulatedDesktop(SimulatedDesktopModel model, sd_event* event, sd_bus* bus)
+    : model_(std::move(model)),
+      accessibility_(model_,
+                     [](double seconds) {
+                         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+                     }),
+      workspace_(model_),
+      eventTap_(model_),
+      event_(event),
+      bus_(bus) {}
 
-Workspace& SimulatedDesktop::workspace() {
-    return impl_->workspace;
-}
-Accessibility& SimulatedDesktop::accessibility() {
-    return impl_->accessibility;
-}
-EventTap& SimulatedDesktop::eventTap() {
-    return impl_->eventTap;
+SimulatedDesktop::~SimulatedDesktop() {
+    sd_bus_slot_unref(control_);
+    sd_event_source_disable_unref(deferred_);
 }
 
-int SimulatedDesktop::attach(sd_event* event, sd_bus* bus) {
-    if (impl_->attached) {
+int SimulatedDesktop::attach() {
+    if (attached_) {
         return -EALREADY;
     }
-    int r = impl_->workspace.attach(event);
+    if (event_ == nullptr) {
+        return -EINVAL;
+    }
+    sd_event_source* source = nullptr;
+    int r = sd_event_add_defer(event_, &source, &SimulatedDesktop::onDeferred, this);
+    if (r >= 0) {
+        r = sd_event_source_set_priority(source, kObservationPriority);
+    }
+    if (r >= 0) {
+        r = sd_event_source_set_enabled(source, SD_EVENT_OFF);
+    }
+    if (r >= 0) {
+        r = sd_event_source_set_description(source, "simulated-desktop-frontmost");
+    }
     if (r < 0) {
+        sd_event_source_disable_unref(source);
         return r;
     }
-    if (bus != nullptr) {
-        r = addDesktopControl(bus, *this, &impl_->control);
+    deferred_ = source;
+    if (bus_ != nullptr) {
+        r = addDesktopControl(bus_, *this, &control_);
         if (r < 0) {
             return r;
         }
     }
-    impl_->attached = true;
+    attached_ = true;
+    workspace_.attach([this] {
+        // A one-shot defer source runs on the next loop iteration, never inside this one.
+        if (const int e = sd_event_source_set_enabled(deferred_, SD_EVENT_ONESHOT); e < 0) {
+            writeDiagnostic("simulated desktop: cannot schedule the frontmost observation: " +
+                            errnoText(e));
+        }
+    });
+    return 0;
+}
+
+int SimulatedDesktop::onDeferred(sd_event_source*, void* userdata) {
+    // Never let an exception cross the C event loop.
+    try {
+        static_cast<SimulatedDesktop*>(userdata)->workspace_.deliver();
+    } catch (const std::exception& e) {
+        writeDiagnostic(std::string("simulated desktop: frontmost observer failed: ") + e.what());
+    } catch (...) {
+        writeDiagnostic("simulated desktop: frontmost observer failed");
+    }
     return 0;
 }
 
 bool SimulatedDesktop::activate(std::string_view bundleIdentifier) {
-    auto app = impl_->model.runningApplication(bundleIdentifier);
+    auto app = model_.runningApplication(bundleIdentifier);
     if (!app) {
         return false;
     }
-    impl_->workspace.setFrontmost(app);
+    workspace_.setFrontmost(app);
     return true;
 }
 
 bool SimulatedDesktop::activateProcess(std::int32_t processIdentifier) {
     if (processIdentifier == 0) {
-        impl_->workspace.setFrontmost(nullptr);
+        workspace_.setFrontmost(nullptr);
         return true;
     }
-    auto app = impl_->model.runningApplication(processIdentifier);
+    auto app = model_.runningApplication(processIdentifier);
     if (!app) {
         return false;
     }
-    impl_->workspace.setFrontmost(app);
+    workspace_.setFrontmost(app);
     return true;
 }
 
 bool SimulatedDesktop::quit(std::string_view bundleIdentifier) {
-    auto app = impl_->model.runningApplication(bundleIdentifier);
+    auto app = model_.runningApplication(bundleIdentifier);
     if (!app) {
         return false;
     }
-    impl_->workspace.quit(app);
+    workspace_.quit(app);
     return true;
 }
 
-void SimulatedDesktop::setTrusted(bool trusted) {
-    impl_->model.trusted = trusted;
-}
-
 std::vector<std::string> SimulatedDesktop::pressedItems() const {
-    return {impl_->model.pressedItems.begin(), impl_->model.pressedItems.end()};
+    return {model_.pressedItems.begin(), model_.pressedItems.end()};
 }
 
 std::vector<KeyboardEvent> SimulatedDesktop::keyEvents() const {
     std::vector<KeyboardEvent> events;
-    events.reserve(impl_->model.keyEvents.size());
-    for (const auto& e : impl_->model.keyEvents) {
+    events.reserve(model_.keyEvents.size());
+    for (const auto& e : model_.keyEvents) {
         events.push_back({e.keyCode, e.keyDown, e.flags});
     }
     return events;
-}
-
-std::uint32_t SimulatedDesktop::promptCount() const {
-    return impl_->model.promptCount;
 }
 
 }  // namespace kivora::linux_

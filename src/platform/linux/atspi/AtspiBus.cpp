@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/Errno.h"
+
 namespace kivora::linux_::atspi {
 namespace {
 constexpr std::uint64_t kAddressTimeoutUsec = 5'000'000;
@@ -67,7 +69,7 @@ std::unique_ptr<AtspiBus> AtspiBus::open(sd_event* event, sd_bus* sessionBus, st
         r = sd_bus_attach_event(bus.get(), event, SD_EVENT_PRIORITY_NORMAL);
     }
     if (r < 0) {
-        error = "cannot connect to the accessibility bus at " + addr + ": " + std::strerror(-r);
+        error = "cannot connect to the accessibility bus at " + addr + ": " + errnoText(r);
         return nullptr;
     }
     return std::unique_ptr<AtspiBus>(new AtspiBus(refBus(sessionBus), std::move(bus)));

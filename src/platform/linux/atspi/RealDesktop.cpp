@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/Errno.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/atspi/AtspiApplications.h"
 #include "platform/linux/atspi/AtspiBus.h"
@@ -80,7 +81,7 @@ std::unique_ptr<RealDesktop> RealDesktop::connect(sd_event* event, sd_bus* sessi
         std::make_unique<AtspiWorkspace>(*impl->bus, *impl->applications, impl->x11.get());
     if (int r = impl->workspace->start(event); r < 0) {
         error = std::string("cannot follow window activation on the accessibility bus: ") +
-                std::strerror(-r);
+                errnoText(r);
         return nullptr;
     }
     impl->eventTap = std::make_unique<XTestEventTap>(impl->x11.get());

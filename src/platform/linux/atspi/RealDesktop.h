@@ -9,13 +9,11 @@
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 
-#include "platform/Accessibility.h"
-#include "platform/EventTap.h"
-#include "platform/Workspace.h"
+#include "platform/Desktop.h"
 
 namespace kivora::linux_ {
 
-class RealDesktop {
+class RealDesktop : public Desktop {
 public:
     // Finds the accessibility bus of the session on `sessionBus`, connects to it on `event`,
     // and opens the X display of $DISPLAY when there is one (without it, applications cannot
@@ -24,11 +22,13 @@ public:
     // accessibility bus that cannot be reached.
     static std::unique_ptr<RealDesktop> connect(sd_event* event, sd_bus* sessionBus,
                                                 std::string& error);
-    ~RealDesktop();
+    ~RealDesktop() override;
 
-    Workspace& workspace();
-    Accessibility& accessibility();
-    EventTap& eventTap();
+    Workspace& workspace() override;
+    Accessibility& accessibility() override;
+    EventTap& eventTap() override;
+    // Already served from the event loop since connect: nothing more to start.
+    int attach() override { return 0; }
 
     // Method calls made on the accessibility bus so far (for measurements).
     std::uint64_t callCount() const;

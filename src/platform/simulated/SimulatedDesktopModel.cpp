@@ -1,11 +1,11 @@
-#include "platform/linux/DesktopModel.h"
+#include "platform/simulated/SimulatedDesktopModel.h"
 
 #include <limits>
 #include <set>
 
 #include "platform/Json.h"
 
-namespace kivora::linux_ {
+namespace kivora::simulated {
 
 namespace {
 
@@ -34,7 +34,7 @@ const char* typeName(const Value& v) {
 }
 
 struct Builder {
-    const void* owner;
+    const void* owner = nullptr;
     std::string error;
 
     bool fail(const std::string& where, const std::string& problem) {
@@ -42,7 +42,7 @@ struct Builder {
         return false;
     }
 
-    bool parseErrors(const Value& v, const std::string& where, DesktopNode& node) {
+    bool parseErrors(const Value& v, const std::string& where, SimulatedElement& node) {
         const Dictionary* errors = v.dictionary();
         if (errors == nullptr) {
             return fail(where, std::string("must be an object of attribute or action names to "
@@ -71,7 +71,7 @@ struct Builder {
     }
 
     // A number delays every call; an object delays only the calls it names.
-    bool parseDelay(const Value& v, const std::string& where, DesktopNode& node) {
+    bool parseDelay(const Value& v, const std::string& where, SimulatedElement& node) {
         if (const Dictionary* perCall = v.dictionary()) {
             for (const auto& [name, ms] : *perCall) {
                 if (!delayValue(ms, where + "." + name, node.delaysMs[name]))
@@ -82,9 +82,9 @@ struct Builder {
         return delayValue(v, where, node.delayMs);
     }
 
-    DesktopNodeRef element(const Dictionary& object, const std::string& where,
-                           const DesktopApplication* app, const DesktopNode* parent) {
-        auto node = std::make_shared<DesktopNode>();
+    SimulatedElementRef element(const Dictionary& object, const std::string& where,
+                                const SimulatedApplication* app, const SimulatedElement* parent) {
+        auto node = std::make_shared<SimulatedElement>();
         node->owner = owner;
         node->application = app;
         node->parent = parent;
@@ -99,14 +99,14 @@ struct Builder {
                 if (!children(value, where + ".AXChildren", app, *node))
                     return nullptr;
             } else {
-                node->attributes.emplace(key, value);
+                node->attributes.emplace(key, AXValue(value));
             }
         }
         return node;
     }
 
-    bool children(const Value& value, const std::string& where, const DesktopApplication* app,
-                  DesktopNode& node) {
+    bool children(const Value& value, const std::string& where, const SimulatedApplication* app,
+                  SimulatedElement& node) {
         const Array* items = value.array();
         if (items == nullptr) {
             // Served as it is: the count then answers kAXErrorIllegalArgument.
@@ -129,14 +129,14 @@ struct Builder {
         return true;
     }
 
-    DesktopApplicationRef application(const Value& value, const std::string& where) {
+    SimulatedApplicationRef application(const Value& value, const std::string& where) {
         const Dictionary* object = value.dictionary();
         if (object == nullptr) {
             fail(where, std::string("must be an object, not ") + typeName(value));
             return nullptr;
         }
-        auto app = std::make_shared<DesktopApplication>();
-        app->element = std::make_shared<DesktopNode>();
+        auto app = std::make_shared<SimulatedApplication>();
+        app->element = std::make_shared<SimulatedElement>();
         app->element->owner = owner;
         app->element->application = app.get();
 
@@ -165,12 +165,13 @@ struct Builder {
                 }
             } else if (key == "menuBar") {
                 if (const Dictionary* bar = item.dictionary()) {
-                    app->element->menuBar = element(*bar, at, app.get(), nullptr);
-                    if (!app->element->menuBar)
+                    auto menuBar = element(*bar, at, app.get(), nullptr);
+                    if (!menuBar)
                         return nullptr;
+                    app->element->attributes.emplace("AXMenuBar", AXUIElementRef(menuBar));
                 } else {
                     // A menu bar of the wrong type is served as such.
-                    app->element->attributes.emplace("AXMenuBar", item);
+                    app->element->attributes.emplace("AXMenuBar", AXValue(item));
                 }
             } else if (key == "AXErrors") {
                 if (!parseErrors(item, at, *app->element))
@@ -188,13 +189,14 @@ struct Builder {
         return app;
     }
 
-    std::optional<DesktopModel> desktop(const Value& document) {
+    std::optional<SimulatedDesktopModel> desktop(const Value& document) {
         const Dictionary* top = document.dictionary();
         if (top == nullptr) {
             fail("", std::string("the document must be an object, not ") + typeName(document));
             return std::nullopt;
         }
-        DesktopModel model;
+        SimulatedDesktopModel model;
+        owner = model.owner();
         for (const auto& [key, item] : *top) {
             if (key == "trusted") {
                 if (!item.isBool()) {
@@ -263,7 +265,8 @@ struct Builder {
 
 }  // namespace
 
-DesktopApplicationRef DesktopModel::runningApplication(std::string_view bundleIdentifier) const {
+SimulatedApplicationRef SimulatedDesktopModel::runningApplication(
+    std::string_view bundleIdentifier) const {
     for (const auto& app : applications) {
         if (app->running && app->bundleIdentifier && *app->bundleIdentifier == bundleIdentifier) {
             return app;
@@ -272,12 +275,13 @@ DesktopApplicationRef DesktopModel::runningApplication(std::string_view bundleId
     return nullptr;
 }
 
-DesktopApplicationRef DesktopModel::runningApplication(std::int32_t processIdentifier) const {
+SimulatedApplicationRef SimulatedDesktopModel::runningApplication(
+    std::int32_t processIdentifier) const {
     auto app = application(processIdentifier);
     return app && app->running ? app : nullptr;
 }
 
-DesktopApplicationRef DesktopModel::application(std::int32_t processIdentifier) const {
+SimulatedApplicationRef SimulatedDesktopModel::application(std::int32_t processIdentifier) const {
     for (const auto& app : applications) {
         if (app->processIdentifier == processIdentifier) {
             return app;
@@ -286,22 +290,84 @@ DesktopApplicationRef DesktopModel::application(std::int32_t processIdentifier) 
     return nullptr;
 }
 
-void DesktopModel::recordPress(std::string path) {
+SimulatedApplicationRef SimulatedDesktopModel::addApplication(
+    std::int32_t processIdentifier, std::optional<std::string> bundleIdentifier,
+    const SimulatedElementRef& menuBar) {
+    auto app = std::make_shared<SimulatedApplication>();
+    app->processIdentifier = processIdentifier;
+    app->bundleIdentifier = std::move(bundleIdentifier);
+    app->element = std::make_shared<SimulatedElement>();
+    if (menuBar) {
+        app->element->attributes.emplace("AXMenuBar", AXUIElementRef(menuBar));
+    }
+    adopt(*app->element, app.get());
+    applications.push_back(app);
+    return app;
+}
+
+void SimulatedDesktopModel::adopt(SimulatedElement& root,
+                                  const SimulatedApplication* application) const {
+    // Trees built in code may hold an element twice or even a cycle: visit each once.
+    std::set<const SimulatedElement*> seen;
+    std::vector<SimulatedElement*> pending{&root};
+    while (!pending.empty()) {
+        SimulatedElement* node = pending.back();
+        pending.pop_back();
+        if (!seen.insert(node).second) {
+            continue;
+        }
+        node->owner = owner();
+        node->application = application;
+        auto visit = [&](const AXValue& value) {
+            const auto* ref = std::get_if<AXUIElementRef>(&value);
+            // The tree was built mutable; handles are const only towards the helper.
+            if (auto* child = ref == nullptr
+                                  ? nullptr
+                                  : const_cast<SimulatedElement*>(
+                                        dynamic_cast<const SimulatedElement*>(ref->get()))) {
+                pending.push_back(child);
+            }
+        };
+        for (const AXValue& child : node->children) {
+            visit(child);
+        }
+        for (const auto& [name, value] : node->attributes) {
+            visit(value);
+        }
+    }
+}
+
+SimulatedElementRef makeElement(std::map<std::string, AXValue, std::less<>> attributes,
+                                std::initializer_list<SimulatedElementRef> children) {
+    auto node = std::make_shared<SimulatedElement>();
+    node->attributes = std::move(attributes);
+    for (const auto& child : children) {
+        appendChild(*node, child);
+    }
+    return node;
+}
+
+void appendChild(SimulatedElement& parent, SimulatedElementRef child) {
+    parent.hasChildrenArray = true;
+    child->parent = &parent;
+    parent.children.emplace_back(AXUIElementRef(std::move(child)));
+}
+
+void SimulatedDesktopModel::recordPress(std::string path) {
     if (pressedItems.size() >= kMaxRecords) {
         pressedItems.pop_front();
     }
     pressedItems.push_back(std::move(path));
 }
 
-void DesktopModel::recordKeyEvent(const RecordedKeyEvent& event) {
+void SimulatedDesktopModel::recordKeyEvent(const RecordedKeyEvent& event) {
     if (keyEvents.size() >= kMaxRecords) {
         keyEvents.pop_front();
     }
     keyEvents.push_back(event);
 }
 
-std::optional<DesktopModel> parseDesktop(std::string_view text, const void* owner,
-                                         std::string& error) {
+std::optional<SimulatedDesktopModel> parseDesktop(std::string_view text, std::string& error) {
     json::Limits limits;
     limits.maxBytes = kMaxDocumentBytes;
     limits.maxDepth = kMaxDocumentDepth;
@@ -311,7 +377,7 @@ std::optional<DesktopModel> parseDesktop(std::string_view text, const void* owne
         error = parsed.error;
         return std::nullopt;
     }
-    Builder builder{owner, {}};
+    Builder builder;
     auto model = builder.desktop(*parsed.value);
     if (!model) {
         error = builder.error;
@@ -319,13 +385,14 @@ std::optional<DesktopModel> parseDesktop(std::string_view text, const void* owne
     return model;
 }
 
-std::string pressPath(const DesktopNode& node) {
+std::string pressPath(const SimulatedElement& node) {
     std::vector<const std::string*> titles;
     // The menu bar and the application element have no parent and are not part of a path.
-    for (const DesktopNode* n = &node; n != nullptr && n->parent != nullptr; n = n->parent) {
+    for (const SimulatedElement* n = &node; n != nullptr && n->parent != nullptr; n = n->parent) {
         auto it = n->attributes.find("AXTitle");
-        if (it != n->attributes.end() && it->second.isString() && !it->second.asString().empty()) {
-            titles.push_back(&it->second.asString());
+        const Value* title = it == n->attributes.end() ? nullptr : std::get_if<Value>(&it->second);
+        if (title != nullptr && title->isString() && !title->asString().empty()) {
+            titles.push_back(&title->asString());
         }
     }
     std::string path;
@@ -337,4 +404,4 @@ std::string pressPath(const DesktopNode& node) {
     return path;
 }
 
-}  // namespace kivora::linux_
+}  // namespace kivora::simulated

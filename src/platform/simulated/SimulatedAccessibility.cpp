@@ -1,18 +1,12 @@
-#include "platform/linux/DesktopAccessibility.h"
+#include "platform/simulated/SimulatedAccessibility.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <limits>
-#include <thread>
 
-namespace kivora::linux_ {
+namespace kivora::simulated {
 
 namespace {
-
-void sleepMs(double ms) {
-    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
-}
 
 // The slice [index, index + maxValues) of `size` entries, without overflow.
 std::pair<std::size_t, std::size_t> slice(std::size_t size, std::int64_t index,
@@ -22,32 +16,47 @@ std::pair<std::size_t, std::size_t> slice(std::size_t size, std::int64_t index,
     return {begin, end};
 }
 
+// The list an attribute other than the children holds: none (kAXErrorNoValue) or not a list
+// (kAXErrorIllegalArgument) are errors.
+AXError listAttribute(const SimulatedElement& n, std::string_view attribute, const Array*& out) {
+    auto it = n.attributes.find(attribute);
+    if (it == n.attributes.end()) {
+        return kAXErrorNoValue;
+    }
+    const Value* value = std::get_if<Value>(&it->second);
+    if (value == nullptr || !value->isArray()) {
+        return kAXErrorIllegalArgument;
+    }
+    out = &value->asArray();
+    return kAXErrorSuccess;
+}
+
 }  // namespace
 
-bool DesktopAccessibility::isProcessTrustedWithPrompt() {
+bool SimulatedAccessibility::isProcessTrustedWithPrompt() {
     if (!model_.trusted && model_.promptCount < std::numeric_limits<std::uint32_t>::max()) {
         ++model_.promptCount;
     }
     return model_.trusted;
 }
 
-AXUIElementRef DesktopAccessibility::createApplication(std::int32_t processIdentifier) {
+AXUIElementRef SimulatedAccessibility::createApplication(std::int32_t processIdentifier) {
     if (auto app = model_.application(processIdentifier)) {
         return app->element;
     }
     // No such process: a handle that exists but whose every call fails.
-    auto missing = std::make_shared<DesktopNode>();
-    missing->owner = owner_;
+    auto missing = std::make_shared<SimulatedElement>();
+    missing->owner = model_.owner();
     return missing;
 }
 
-const DesktopNode* DesktopAccessibility::node(const AXUIElementRef& element) const {
-    const auto* n = dynamic_cast<const DesktopNode*>(element.get());
-    return n != nullptr && n->owner == owner_ ? n : nullptr;
+const SimulatedElement* SimulatedAccessibility::node(const AXUIElementRef& element) const {
+    const auto* n = dynamic_cast<const SimulatedElement*>(element.get());
+    return n != nullptr && n->owner == model_.owner() ? n : nullptr;
 }
 
-AXError DesktopAccessibility::enter(const AXUIElementRef& element, std::string_view name,
-                                    const DesktopNode*& out) {
+AXError SimulatedAccessibility::enter(const AXUIElementRef& element, std::string_view name,
+                                      const SimulatedElement*& out) {
     if (!model_.trusted) {
         return kAXErrorAPIDisabled;
     }
@@ -55,7 +64,7 @@ AXError DesktopAccessibility::enter(const AXUIElementRef& element, std::string_v
     if (out == nullptr) {
         return kAXErrorIllegalArgument;
     }
-    if (out->application == nullptr || !out->application->running) {
+    if (!out->valid || out->application == nullptr || !out->application->running) {
         return kAXErrorInvalidUIElement;
     }
     std::uint32_t delayMs = out->delayMs;
@@ -67,10 +76,10 @@ AXError DesktopAccessibility::enter(const AXUIElementRef& element, std::string_v
             out->messagingTimeout > 0 ? out->messagingTimeout : kDefaultMessagingTimeout;
         const double timeoutMs = static_cast<double>(timeout) * 1000.0;
         if (delayMs > timeoutMs) {
-            sleepMs(timeoutMs);
+            pauseMs(timeoutMs);
             return kAXErrorCannotComplete;
         }
-        sleepMs(delayMs);
+        pauseMs(delayMs);
     }
     if (auto it = out->errors.find(name); it != out->errors.end() && it->second != 0) {
         return it->second;
@@ -78,15 +87,17 @@ AXError DesktopAccessibility::enter(const AXUIElementRef& element, std::string_v
     return kAXErrorSuccess;
 }
 
-AXError DesktopAccessibility::copyAttributeValue(const AXUIElementRef& element,
-                                                 std::string_view attribute, AXValue& value) {
-    const DesktopNode* n = nullptr;
+void SimulatedAccessibility::pauseMs(double ms) const {
+    if (pause_) {
+        pause_(ms / 1000.0);
+    }
+}
+
+AXError SimulatedAccessibility::copyAttributeValue(const AXUIElementRef& element,
+                                                   std::string_view attribute, AXValue& value) {
+    const SimulatedElement* n = nullptr;
     if (AXError err = enter(element, attribute, n); err != kAXErrorSuccess) {
         return err;
-    }
-    if (attribute == "AXMenuBar" && n->menuBar) {
-        value = AXUIElementRef(n->menuBar);
-        return kAXErrorSuccess;
     }
     if (attribute == "AXChildren") {
         if (n->childrenValue) {
@@ -113,10 +124,10 @@ AXError DesktopAccessibility::copyAttributeValue(const AXUIElementRef& element,
     return kAXErrorSuccess;
 }
 
-AXError DesktopAccessibility::getAttributeValueCount(const AXUIElementRef& element,
-                                                     std::string_view attribute,
-                                                     std::int64_t& count) {
-    const DesktopNode* n = nullptr;
+AXError SimulatedAccessibility::getAttributeValueCount(const AXUIElementRef& element,
+                                                       std::string_view attribute,
+                                                       std::int64_t& count) {
+    const SimulatedElement* n = nullptr;
     if (AXError err = enter(element, attribute, n); err != kAXErrorSuccess) {
         return err;
     }
@@ -127,22 +138,19 @@ AXError DesktopAccessibility::getAttributeValueCount(const AXUIElementRef& eleme
         count = static_cast<std::int64_t>(n->children.size());  // 0 when absent: a leaf
         return kAXErrorSuccess;
     }
-    auto it = n->attributes.find(attribute);
-    if (it == n->attributes.end()) {
-        return kAXErrorNoValue;
+    const Array* list = nullptr;
+    if (AXError err = listAttribute(*n, attribute, list); err != kAXErrorSuccess) {
+        return err;
     }
-    if (!it->second.isArray()) {
-        return kAXErrorIllegalArgument;
-    }
-    count = static_cast<std::int64_t>(it->second.asArray().size());
+    count = static_cast<std::int64_t>(list->size());
     return kAXErrorSuccess;
 }
 
-AXError DesktopAccessibility::copyAttributeValues(const AXUIElementRef& element,
-                                                  std::string_view attribute, std::int64_t index,
-                                                  std::int64_t maxValues,
-                                                  std::vector<AXValue>& values) {
-    const DesktopNode* n = nullptr;
+AXError SimulatedAccessibility::copyAttributeValues(const AXUIElementRef& element,
+                                                    std::string_view attribute, std::int64_t index,
+                                                    std::int64_t maxValues,
+                                                    std::vector<AXValue>& values) {
+    const SimulatedElement* n = nullptr;
     if (AXError err = enter(element, attribute, n); err != kAXErrorSuccess) {
         return err;
     }
@@ -158,14 +166,11 @@ AXError DesktopAccessibility::copyAttributeValues(const AXUIElementRef& element,
                       n->children.begin() + static_cast<std::ptrdiff_t>(end));
         return kAXErrorSuccess;
     }
-    auto it = n->attributes.find(attribute);
-    if (it == n->attributes.end()) {
-        return kAXErrorNoValue;
+    const Array* list = nullptr;
+    if (AXError err = listAttribute(*n, attribute, list); err != kAXErrorSuccess) {
+        return err;
     }
-    if (!it->second.isArray()) {
-        return kAXErrorIllegalArgument;
-    }
-    const Array& items = it->second.asArray();
+    const Array& items = *list;
     const auto [begin, end] = slice(items.size(), index, maxValues);
     values.clear();
     for (std::size_t i = begin; i < end; ++i) {
@@ -174,9 +179,9 @@ AXError DesktopAccessibility::copyAttributeValues(const AXUIElementRef& element,
     return kAXErrorSuccess;
 }
 
-AXError DesktopAccessibility::performAction(const AXUIElementRef& element,
-                                            std::string_view action) {
-    const DesktopNode* n = nullptr;
+AXError SimulatedAccessibility::performAction(const AXUIElementRef& element,
+                                              std::string_view action) {
+    const SimulatedElement* n = nullptr;
     if (AXError err = enter(element, action, n); err != kAXErrorSuccess) {
         return err;
     }
@@ -187,14 +192,14 @@ AXError DesktopAccessibility::performAction(const AXUIElementRef& element,
     return kAXErrorSuccess;
 }
 
-AXError DesktopAccessibility::setMessagingTimeout(const AXUIElementRef& element, float seconds) {
-    const DesktopNode* n = node(element);
+AXError SimulatedAccessibility::setMessagingTimeout(const AXUIElementRef& element, float seconds) {
+    const SimulatedElement* n = node(element);
     if (n == nullptr || !(seconds >= 0) || !std::isfinite(seconds)) {
         return kAXErrorIllegalArgument;
     }
     // The node was created mutable; handles are const only towards the helper.
-    const_cast<DesktopNode*>(n)->messagingTimeout = seconds;
+    const_cast<SimulatedElement*>(n)->messagingTimeout = seconds;
     return kAXErrorSuccess;
 }
 
-}  // namespace kivora::linux_
+}  // namespace kivora::simulated

@@ -2,13 +2,13 @@
 // The event-tap port over a simulated desktop: posted keyboard events are recorded, not typed.
 
 #include "platform/EventTap.h"
-#include "platform/linux/DesktopModel.h"
+#include "platform/simulated/SimulatedDesktopModel.h"
 
-namespace kivora::linux_ {
+namespace kivora::simulated {
 
-class DesktopEventTap : public EventTap {
+class SimulatedEventTap : public EventTap {
 public:
-    explicit DesktopEventTap(DesktopModel& model) : model_(model) {}
+    explicit SimulatedEventTap(SimulatedDesktopModel& model) : model_(model) {}
 
     // No key is held down on a simulated desktop, so a new event has no flags.
     std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode, bool keyDown) override {
@@ -21,7 +21,7 @@ public:
     }
 
 private:
-    DesktopModel& model_;
+    SimulatedDesktopModel& model_;
 };
 
-}  // namespace kivora::linux_
+}  // namespace kivora::simulated

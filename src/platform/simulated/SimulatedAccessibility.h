@@ -2,18 +2,24 @@
 // The accessibility port over a simulated desktop: element trees served as the desktop file
 // wrote them, with the injected errors and delays, the trust flag and the recorded presses.
 
+#include <functional>
+
 #include "platform/Accessibility.h"
-#include "platform/linux/DesktopModel.h"
+#include "platform/simulated/SimulatedDesktopModel.h"
 
-namespace kivora::linux_ {
+namespace kivora::simulated {
 
-class DesktopAccessibility : public Accessibility {
+class SimulatedAccessibility : public Accessibility {
 public:
+    // Blocks the caller for that many seconds: how a slow element takes its time.
+    using Pause = std::function<void(double seconds)>;
+
     // What a call waits for a slow element when the helper set no messaging timeout (the
     // platform's global default).
     static constexpr float kDefaultMessagingTimeout = 6.0f;
 
-    DesktopAccessibility(DesktopModel& model, const void* owner) : model_(model), owner_(owner) {}
+    SimulatedAccessibility(SimulatedDesktopModel& model, Pause pause)
+        : model_(model), pause_(std::move(pause)) {}
 
     bool isProcessTrusted() override { return model_.trusted; }
     bool isProcessTrustedWithPrompt() override;
@@ -30,13 +36,15 @@ public:
 
 private:
     // This desktop's node behind a handle, or null for a foreign handle.
-    const DesktopNode* node(const AXUIElementRef& element) const;
+    const SimulatedElement* node(const AXUIElementRef& element) const;
     // What every attribute and action call goes through first: trust, validity, the
     // element's delay against its messaging timeout, and the injected error for `name`.
-    AXError enter(const AXUIElementRef& element, std::string_view name, const DesktopNode*& out);
+    AXError enter(const AXUIElementRef& element, std::string_view name,
+                  const SimulatedElement*& out);
+    void pauseMs(double ms) const;
 
-    DesktopModel& model_;
-    const void* owner_;
+    SimulatedDesktopModel& model_;
+    Pause pause_;
 };
 
-}  // namespace kivora::linux_
+}  // namespace kivora::simulated

@@ -1,0 +1,93 @@
+#pragma once
+// The unit tests' accessibility: the simulated desktop's in-memory tree, built with the menu
+// helpers below, counting the trust checks, created applications and presses.
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/simulated/SimulatedAccessibility.h"
+
+namespace kivora::fake {
+
+using simulated::SimulatedElement;
+using simulated::SimulatedElementRef;
+
+// A container with an optional title and children.
+inline SimulatedElementRef menu(std::optional<std::string> title,
+                                const std::vector<SimulatedElementRef>& children) {
+    auto e = simulated::makeElement();
+    if (title) {
+        e->attributes["AXTitle"] = Value(*title);
+    }
+    for (const auto& child : children) {
+        simulated::appendChild(*e, child);
+    }
+    return e;
+}
+// A menu item: title, command character (none: absent), modifiers (none: absent), enabled.
+inline SimulatedElementRef menuItem(const std::string& title, std::optional<std::string> cmdChar,
+                                    std::optional<std::int64_t> modifiers = std::nullopt,
+                                    bool enabled = true) {
+    auto e = simulated::makeElement({{"AXTitle", Value(title)}, {"AXEnabled", Value(enabled)}});
+    if (cmdChar) {
+        e->attributes["AXMenuItemCmdChar"] = Value(*cmdChar);
+    }
+    if (modifiers) {
+        e->attributes["AXMenuItemCmdModifiers"] = Value(*modifiers);
+    }
+    return e;
+}
+// A top-level menu or a submenu: the titled item holding one untitled menu with the items.
+inline SimulatedElementRef submenu(const std::string& title,
+                                   const std::vector<SimulatedElementRef>& items) {
+    return menu(title, {menu(std::nullopt, items)});
+}
+inline SimulatedElementRef topLevelMenu(const std::string& title,
+                                        const std::vector<SimulatedElementRef>& items) {
+    return submenu(title, items);
+}
+
+struct TestDesktop {
+    simulated::SimulatedDesktopModel desktop;
+};
+
+class TestAccessibility : public TestDesktop, public simulated::SimulatedAccessibility {
+public:
+    TestAccessibility()
+        : SimulatedAccessibility(desktop, [this](double seconds) { pauses.push_back(seconds); }) {}
+
+    // An application whose menu bar holds `topLevelMenus`; its application element.
+    SimulatedElementRef addApplication(std::int32_t pid,
+                                       const std::vector<SimulatedElementRef>& topLevelMenus) {
+        return desktop.addApplication(pid, std::nullopt, menu(std::nullopt, topLevelMenus))
+            ->element;
+    }
+    int pressCount(const SimulatedElementRef& element) const {
+        return static_cast<int>(std::count(pressed.begin(), pressed.end(), element.get()));
+    }
+
+    bool isProcessTrustedWithPrompt() override {
+        ++trustChecks;
+        return SimulatedAccessibility::isProcessTrustedWithPrompt();
+    }
+    AXUIElementRef createApplication(std::int32_t processIdentifier) override {
+        createdApplications.push_back(processIdentifier);
+        return SimulatedAccessibility::createApplication(processIdentifier);
+    }
+    AXError performAction(const AXUIElementRef& element, std::string_view action) override {
+        const AXError error = SimulatedAccessibility::performAction(element, action);
+        if (error == kAXErrorSuccess) {
+            pressed.push_back(element.get());
+        }
+        return error;
+    }
+
+    int trustChecks = 0;  // every prompting check
+    std::vector<std::int32_t> createdApplications;
+    std::vector<const AXUIElement*> pressed;
+    std::vector<double> pauses;
+};
+
+}  // namespace kivora::fake
