@@ -44,7 +44,7 @@ TEST(HostileUse, AHugeTitleOrNameIsAnsweredAndServingGoesOn) {
     PrivateBus bus;
     auto helper = startHelper(bus, HelperOptions::withArgs({"--desktop", demoDesktop()}));
     ASSERT_TRUE(helper);
-    BusClient client(bus, BusClient::Collect::fromHelperOnly);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
     client.post("GetCurrentShortcut", kHelperObject);
     ASSERT_TRUE(client.waitFor("GetCurrentShortcutResponse")) << helper->describe();
 
@@ -68,7 +68,7 @@ TEST(HostileUse, ThePairArraysKeepTheNewestWholeHarvestsWithinTheCap) {
     auto helper = startHelper(
         bus, HelperOptions::withArgs({"--desktop", files.write("big.json", desktopWith(990, 0))}));
     ASSERT_TRUE(helper);
-    BusClient client(bus, BusClient::Collect::fromHelperOnly);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
     for (int i = 0; i < 17; ++i) {
         client.post("GetCurrentShortcut", kHelperObject);
         ASSERT_TRUE(client.waitFor("GetCurrentShortcutResponse")) << i << helper->describe();
@@ -88,7 +88,7 @@ TEST(HostileUse, ASlowTargetCannotHoldTheHelperPastTheWalkDeadline) {
         bus,
         HelperOptions::withArgs({"--desktop", files.write("slow.json", desktopWith(200, 900))}));
     ASSERT_TRUE(helper);
-    BusClient client(bus, BusClient::Collect::fromHelperOnly);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
     for (int i = 0; i < 2; ++i) {
         client.post("GetCurrentShortcut", kHelperObject);
         EXPECT_TRUE(client.waitFor("GetCurrentShortcutResponse", scaled(Duration(10000))))
@@ -110,7 +110,7 @@ TEST(HostileUse, AFifoSwappedInAsThePreferencesFileNeverBlocksTheHelper) {
     PrivateBus bus;
     auto helper = startHelper(bus, HelperOptions{{"--desktop", demoDesktop()}, home, {}});
     ASSERT_TRUE(helper);
-    BusClient client(bus, BusClient::Collect::fromHelperOnly);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
     std::atomic<bool> done{false};
     std::thread swapper([&] {
         std::ifstream in(prefs, std::ios::binary);

@@ -50,7 +50,7 @@ class Noise {
 public:
     explicit Noise(std::uint64_t seed) : rng_(seed) {}
 
-    void post(BusClient& client) {
+    void post(TestClient& client) {
         const int roll = pick(1000);
         if (roll < 350) {
             std::string name = text(40);
@@ -216,7 +216,7 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
     PrivateBus bus;
     auto helper = startHelper(bus, HelperOptions::withArgs({"--desktop", demoDesktop()}));
     ASSERT_TRUE(helper);
-    BusClient client(bus, BusClient::Collect::fromHelperOnly);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
     const auto sheetOf = [&](const std::string& app) -> Lines {
         EXPECT_TRUE(client.activate(app));
         client.post("GetCurrentShortcut", kHelperObject);
@@ -304,7 +304,7 @@ TEST(Fault, LosingTheBusEndsTheHelperWithinASecondWithOneLine) {
         auto helper = startHelper(bus, HelperOptions{{"--desktop", demoDesktop()}, home, {}});
         ASSERT_TRUE(helper);
         if (busy) {
-            BusClient client(bus);
+            TestClient client(bus);
             client.post("GetSystemShortcut", kHelperObject);
             // Into the walk's pause before the first reply.
             std::this_thread::sleep_for(Duration(10));
@@ -338,7 +338,7 @@ TEST(Fault, AReplyTooLargeToSendIsCutWithOneDiagnostic) {
     auto helper =
         startHelper(bus, HelperOptions::withArgs({"--desktop", files.write("huge.json", desktop)}));
     ASSERT_TRUE(helper);
-    BusClient client(bus);
+    TestClient client(bus);
 
     client.post("GetCurrentShortcut", kHelperObject);
     auto reply = client.waitFor("GetCurrentShortcutResponse");

@@ -26,7 +26,7 @@ TEST(Fault, OutputNobodyReadsNeverStallsTheHelper) {
                          {"-c", "exec \"$0\" --desktop \"$1\" >\"$2\" 2>&1", KIVORA_HELPER_PATH,
                           demoDesktop(), fifo},
                          {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}, {"HOME", files.path()}}});
-    BusClient client(bus);
+    TestClient client(bus);
     ASSERT_TRUE(client.waitForName(kHelperObject));
     // Each request logs; sixty of them, with a flood of diagnostics, are far more than a
     // pipe holds.

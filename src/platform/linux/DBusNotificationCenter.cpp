@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "platform/UnicodeString.h"
-#include "platform/linux/DBusNotificationCodec.h"
 #include "platform/linux/Errno.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_ {
 

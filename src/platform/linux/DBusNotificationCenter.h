@@ -8,9 +8,9 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/UnicodeString.h"
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 #include "platform/linux/Diagnostics.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_ {
 

@@ -23,8 +23,6 @@ using simulated::SimulatedDesktopModel;
 
 class SimulatedDesktop : public Desktop {
 public:
-    static constexpr const char* kObjectPath = "/org/morvane/Kivora/KivoraData/Desktop";
-    static constexpr const char* kInterface = "org.morvane.Kivora.SimulatedDesktop";
     static constexpr const char* kNoSuchApplicationError =
         "org.morvane.Kivora.SimulatedDesktop.Error.NoSuchApplication";
     // The priority of the frontmost observation: ahead of the bus, so that a change made
