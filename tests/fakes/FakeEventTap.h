@@ -15,16 +15,12 @@ public:
     };
 
     std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode, bool keyDown) override {
-        if (failCreate) {
-            return std::nullopt;
-        }
         // A fresh event carries the live modifier state; setFlags must replace it.
         return KeyboardEvent{keyCode, keyDown, liveModifierFlags};
     }
     void setFlags(KeyboardEvent& event, std::uint64_t flags) override { event.flags = flags; }
     void post(int tap, const KeyboardEvent& event) override { posted.push_back({tap, event}); }
 
-    bool failCreate = false;
     std::uint64_t liveModifierFlags = 0x100;
     std::vector<Posted> posted;
 };

@@ -1,22 +1,59 @@
 #pragma once
-// Every port as an in-memory fake, wired into one Platform.
+// Every port wired into one Platform: the simulated desktop's tree and workspace, and
+// in-memory fakes for the rest.
 
-#include "fakes/TestAccessibility.h"
 #include "fakes/FakeBundle.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/FakeEventTap.h"
 #include "fakes/FakeNotificationCenter.h"
 #include "fakes/FakePreferences.h"
 #include "fakes/FakeRunLoop.h"
-#include "fakes/FakeWorkspace.h"
+#include "fakes/TestAccessibility.h"
 #include "platform/Platform.h"
+#include "platform/simulated/SimulatedWorkspace.h"
 
 namespace kivora::fake {
 
+using FakeRunningApplication = RunningApplication;
+
+// The simulated workspace over the test accessibility's desktop. Changes reach the observer
+// only in deliver(), as after the current callback.
+class TestWorkspace : public simulated::SimulatedWorkspace {
+public:
+    explicit TestWorkspace(simulated::SimulatedDesktopModel& model)
+        : SimulatedWorkspace(model), model_(model) {}
+
+    // The application of that process (the one the accessibility holds, if any).
+    RunningApplicationRef addApplication(std::optional<std::string> bundleId, std::int32_t pid) {
+        auto app = model_.application(pid);
+        if (app) {
+            app->bundleIdentifier = std::move(bundleId);
+        } else {
+            app = model_.addApplication(pid, std::move(bundleId), nullptr);
+        }
+        // The workspace hands out one object per application: borrow the front to get it.
+        auto front = std::exchange(model_.frontmost, app);
+        auto ref = frontmostApplication();
+        model_.frontmost = front;
+        return ref;
+    }
+    void setFrontmost(const RunningApplicationRef& app) {
+        SimulatedWorkspace::setFrontmost(app ? model_.application(app->processIdentifier())
+                                             : nullptr);
+    }
+    void switchTo(const RunningApplicationRef& app) {
+        setFrontmost(app);
+        deliver();
+    }
+
+private:
+    simulated::SimulatedDesktopModel& model_;
+};
+
 struct FakePlatform {
     FakeNotificationCenter center;
-    FakeWorkspace workspace;
     TestAccessibility accessibility;
+    TestWorkspace workspace{accessibility.desktop};
     FakePreferences preferences;
     FakeBundle bundle;
     FakeEventTap eventTap;
@@ -24,8 +61,8 @@ struct FakePlatform {
     FakeConsole console;
 
     Platform platform() {
-        return Platform{center,  workspace, accessibility, preferences,
-                        bundle,  eventTap,  runLoop,       console};
+        return Platform{center, workspace, accessibility, preferences,
+                        bundle, eventTap,  runLoop,       console};
     }
 };
 

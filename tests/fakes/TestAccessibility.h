@@ -1,6 +1,6 @@
 #pragma once
 // The unit tests' accessibility: the simulated desktop's in-memory tree, built with the menu
-// helpers below, counting the trust checks, created applications and presses.
+// helpers below, recording the presses per element.
 
 #include <algorithm>
 #include <optional>
@@ -58,24 +58,22 @@ public:
     TestAccessibility()
         : SimulatedAccessibility(desktop, [this](double seconds) { pauses.push_back(seconds); }) {}
 
-    // An application whose menu bar holds `topLevelMenus`; its application element.
+    // An application whose menu bar holds `topLevelMenus` (given to the process the
+    // workspace may already hold); its application element.
     SimulatedElementRef addApplication(std::int32_t pid,
                                        const std::vector<SimulatedElementRef>& topLevelMenus) {
-        return desktop.addApplication(pid, std::nullopt, menu(std::nullopt, topLevelMenus))
-            ->element;
+        auto app = desktop.application(pid);
+        if (!app) {
+            app = desktop.addApplication(pid, std::nullopt, nullptr);
+        }
+        app->element->attributes["AXMenuBar"] = AXUIElementRef(menu(std::nullopt, topLevelMenus));
+        desktop.adopt(*app->element, app.get());
+        return app->element;
     }
     int pressCount(const SimulatedElementRef& element) const {
         return static_cast<int>(std::count(pressed.begin(), pressed.end(), element.get()));
     }
 
-    bool isProcessTrustedWithPrompt() override {
-        ++trustChecks;
-        return SimulatedAccessibility::isProcessTrustedWithPrompt();
-    }
-    AXUIElementRef createApplication(std::int32_t processIdentifier) override {
-        createdApplications.push_back(processIdentifier);
-        return SimulatedAccessibility::createApplication(processIdentifier);
-    }
     AXError performAction(const AXUIElementRef& element, std::string_view action) override {
         const AXError error = SimulatedAccessibility::performAction(element, action);
         if (error == kAXErrorSuccess) {
@@ -84,8 +82,6 @@ public:
         return error;
     }
 
-    int trustChecks = 0;  // every prompting check
-    std::vector<std::int32_t> createdApplications;
     std::vector<const AXUIElement*> pressed;
     std::vector<double> pauses;
 };

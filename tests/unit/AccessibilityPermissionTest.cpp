@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,131 +10,87 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kEnabled = "已开启辅助功能";
-const std::string kNotEnabled = "没有开启辅助功能";
-const std::string kPromptTrue = "accessEnabled: true";
-const std::string kPromptFalse = "accessEnabled: false";
+const std::string E = "已开启辅助功能";
+const std::string N = "没有开启辅助功能";
+const std::string T = "accessEnabled: true";
+const std::string F = "accessEnabled: false";
 
-struct Permission : LaunchedDelegate {
-    explicit Permission(bool trusted) { fakes.accessibility.desktop.trusted = trusted; }
-
-    void request() { post("AccessibilityStatus", std::nullopt); }
-    void advance(double seconds) { fakes.runLoop.advance(seconds); }
-
-    // The lines written since the last call.
-    Lines newLines() {
-        Lines out(fakes.console.lines.begin() + static_cast<std::ptrdiff_t>(seen_),
-                  fakes.console.lines.end());
-        seen_ = fakes.console.lines.size();
-        return out;
-    }
-    std::size_t replies() const { return fakes.center.posts.size(); }
-    std::size_t timers() const { return fakes.runLoop.validTimerCount(); }
-
-private:
-    std::size_t seen_ = 0;
+// One step of a permission story and the state after it: the lines written by the step, the
+// replies and live timers so far, and the system prompts shown so far.
+struct Step {
+    std::string action;  // "request", "trust", "distrust" or seconds to wait
+    Lines lines;
+    std::size_t replies;
+    std::size_t timers;
+    std::uint32_t prompts;
 };
 
-void expectEnabledReply(const fake::FakeNotificationCenter::Post& post) {
-    EXPECT_EQ(post.name, "AccessibilityStatusResponse");
-    EXPECT_EQ(post.object, std::nullopt);
-    EXPECT_EQ(post.userInfo, (Dictionary{{"isEnabled", true}}));
-    EXPECT_TRUE(post.deliverImmediately);
+void run(bool trusted, const std::vector<Step>& steps) {
+    LaunchedDelegate h;
+    auto& desktop = h.fakes.accessibility.desktop;
+    desktop.trusted = trusted;
+    std::size_t seen = 0;
+    double now = 0;
+    for (const auto& s : steps) {
+        if (s.action == "request") {
+            h.post("AccessibilityStatus", std::nullopt);
+        } else if (s.action == "trust" || s.action == "distrust") {
+            desktop.trusted = s.action == "trust";
+        } else {
+            h.fakes.runLoop.advance(std::stod(s.action));
+            now += std::stod(s.action);
+        }
+        const auto& all = h.fakes.console.lines;
+        SCOPED_TRACE(s.action + " at t=" + std::to_string(now));
+        EXPECT_EQ(Lines(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end()), s.lines);
+        seen = all.size();
+        EXPECT_EQ(h.fakes.center.posts.size(), s.replies);
+        EXPECT_EQ(h.fakes.runLoop.validTimerCount(), s.timers);
+        EXPECT_EQ(h.delegate.timer != nullptr, s.timers > 0);
+        EXPECT_EQ(desktop.promptCount, s.prompts);
+        EXPECT_EQ(h.delegate.isPopupShown, s.prompts > 0);
+    }
+    for (const auto& post : h.fakes.center.posts) {
+        EXPECT_EQ(post.name, "AccessibilityStatusResponse");
+        EXPECT_EQ(post.object, std::nullopt);
+        EXPECT_EQ(post.userInfo, (Dictionary{{"isEnabled", true}}));
+        EXPECT_TRUE(post.deliverImmediately);
+    }
 }
 
-TEST(AccessibilityPermission, AlreadyTrustedRepliesAtOnceAndStopsPolling) {
-    Permission p(/*trusted=*/true);
-    p.request();
-    EXPECT_EQ(p.newLines(), (Lines{kEnabled, kPromptTrue}));
-    ASSERT_EQ(p.replies(), 1u);
-    expectEnabledReply(p.fakes.center.posts[0]);
-    EXPECT_EQ(p.timers(), 0u);
-    EXPECT_EQ(p.delegate.timer, nullptr);
-    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 0);
-    EXPECT_FALSE(p.delegate.isPopupShown);
-
-    p.advance(60);
-    EXPECT_TRUE(p.newLines().empty());
-    EXPECT_EQ(p.replies(), 1u);
-    // A request after a reply is answered again at once.
-    p.request();
-    EXPECT_EQ(p.newLines(), (Lines{kEnabled, kPromptTrue}));
-    ASSERT_EQ(p.replies(), 2u);
-    expectEnabledReply(p.fakes.center.posts[1]);
-    EXPECT_EQ(p.timers(), 0u);
+TEST(AccessibilityPermission, AlreadyTrustedRepliesAtOnceEveryTimeWithoutPolling) {
+    run(true, {{"request", {E, T}, 1, 0, 0}, {"60", {}, 1, 0, 0}, {"request", {E, T}, 2, 0, 0}});
 }
 
 TEST(AccessibilityPermission, UntrustedPromptsOncePollsEveryFiveSecondsAndRepliesWhenGranted) {
-    Permission p(/*trusted=*/false);
-    p.request();
-    EXPECT_EQ(p.newLines(), (Lines{kNotEnabled, kPromptFalse}));
-    EXPECT_EQ(p.replies(), 0u);
-    EXPECT_EQ(p.timers(), 1u);
-    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
-    EXPECT_TRUE(p.delegate.isPopupShown);
-
-    p.advance(4.9);  // the first tick comes five seconds after the request
-    EXPECT_TRUE(p.newLines().empty());
-    p.advance(0.1);
-    EXPECT_EQ(p.newLines(), (Lines{kNotEnabled}));
-    p.advance(10);
-    EXPECT_EQ(p.newLines(), (Lines{kNotEnabled, kNotEnabled}));
-    EXPECT_EQ(p.replies(), 0u);
-    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
-
-    p.advance(2);  // t = 17
-    p.fakes.accessibility.desktop.trusted = true;
-    p.advance(2.9);
-    EXPECT_TRUE(p.newLines().empty());
-    p.advance(0.1);  // the tick at t = 20
-    EXPECT_EQ(p.newLines(), (Lines{kEnabled, kPromptTrue}));
-    ASSERT_EQ(p.replies(), 1u);
-    expectEnabledReply(p.fakes.center.posts[0]);
-    EXPECT_EQ(p.timers(), 0u);
-    EXPECT_EQ(p.delegate.timer, nullptr);
-
-    p.advance(60);
-    EXPECT_TRUE(p.newLines().empty());
-    EXPECT_EQ(p.replies(), 1u);
-    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
+    run(false, {
+                   {"request", {N, F}, 0, 1, 1},
+                   {"4.9", {}, 0, 1, 1},  // the first tick comes five seconds after
+                   {"0.1", {N}, 0, 1, 1},
+                   {"10", {N, N}, 0, 1, 1},
+                   {"2", {}, 0, 1, 1},
+                   {"trust", {}, 0, 1, 1},
+                   {"2.9", {}, 0, 1, 1},
+                   {"0.1", {E, T}, 1, 0, 1},  // the tick at t = 20
+                   {"60", {}, 1, 0, 1},
+               });
 }
 
-TEST(AccessibilityPermission, ASecondRequestWhilePollingRestartsTheOneTimer) {
-    Permission p(/*trusted=*/false);
-    p.request();
-    p.advance(3);
-    p.request();
-    EXPECT_EQ(p.timers(), 1u);
-    // The second check does not prompt again.
-    EXPECT_EQ(p.newLines(), (Lines{kNotEnabled, kPromptFalse, kNotEnabled}));
-    p.advance(4.9);  // t = 7.9: the first timer would have ticked at 5
-    EXPECT_TRUE(p.newLines().empty());
-    p.advance(0.1);  // t = 8: five seconds after the second request
-    EXPECT_EQ(p.newLines(), (Lines{kNotEnabled}));
-    p.advance(5);
-    EXPECT_EQ(p.newLines(), (Lines{kNotEnabled}));
-    EXPECT_EQ(p.timers(), 1u);
-}
-
-TEST(AccessibilityPermission, TheSystemPromptIsRequestedOncePerProcess) {
-    Permission p(/*trusted=*/false);
-    p.request();
-    p.advance(12);
-    p.request();
-    p.advance(12);
-    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
-    Lines lines = p.newLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), kPromptFalse), 1);
-
-    // Granted, answered, withdrawn and asked again: still no second prompt.
-    p.fakes.accessibility.desktop.trusted = true;
-    p.advance(5);
-    ASSERT_EQ(p.replies(), 1u);
-    p.fakes.accessibility.desktop.trusted = false;
-    p.request();
-    EXPECT_EQ(p.newLines().back(), kNotEnabled);
-    EXPECT_EQ(p.fakes.accessibility.desktop.promptCount, 1);
-    EXPECT_EQ(p.timers(), 1u);
+TEST(AccessibilityPermission, ASecondRequestRestartsTheOneTimerAndNeverPromptsAgain) {
+    run(false, {
+                   {"request", {N, F}, 0, 1, 1},
+                   {"3", {}, 0, 1, 1},
+                   {"request", {N}, 0, 1, 1},
+                   {"4.9", {}, 0, 1, 1},   // the first timer would have ticked at 5
+                   {"0.1", {N}, 0, 1, 1},  // five seconds after the second request
+                   {"5", {N}, 0, 1, 1},
+                   {"12", {N, N}, 0, 1, 1},
+                   // Granted, answered, withdrawn and asked again: still no second prompt.
+                   {"trust", {}, 0, 1, 1},
+                   {"5", {E, T}, 1, 0, 1},
+                   {"distrust", {}, 1, 0, 1},
+                   {"request", {N}, 1, 1, 1},
+               });
 }
 
 }  // namespace

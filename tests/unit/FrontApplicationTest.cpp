@@ -10,7 +10,7 @@
 namespace kivora::testing {
 namespace {
 
-// A desktop with the usual cast, addressed by short labels in the tables below.
+// A desktop with the usual cast, addressed by short labels.
 struct Desktop : LaunchedDelegate {
     std::map<std::string, RunningApplicationRef> apps;
 
@@ -24,9 +24,7 @@ struct Desktop : LaunchedDelegate {
         apps["mainLowerCase"] = ws.addApplication("org.morvane.kivora", 106);
         apps["none"] = nullptr;  // no frontmost application at all
     }
-
     void switchTo(const std::string& label) { fakes.workspace.switchTo(apps.at(label)); }
-
     std::string target() const {
         for (const auto& [label, app] : apps) {
             if (app == delegate.previousActiveApplication) {
@@ -37,15 +35,33 @@ struct Desktop : LaunchedDelegate {
     }
 };
 
-struct TrackingCase {
-    std::vector<std::string> switches;
-    std::string target;
-};
-
-void runCases(const std::vector<TrackingCase>& cases, bool helperBundleHasIdentifier) {
+TEST(FrontApplicationTracking, TheTargetIsTheLastAppOtherThanHelperAndMainApp) {
+    const struct {
+        bool helperHasIdentifier;
+        std::vector<std::string> switches;
+        std::string target;
+    } cases[] = {
+        {true, {}, "none"},
+        {true, {"A", "main"}, "A"},
+        {true, {"A", "B", "main"}, "B"},
+        {true, {"A", "helper"}, "A"},
+        {true, {"A", "main", "helper", "main"}, "A"},
+        {true, {"main", "helper"}, "none"},
+        {true, {"A", "noId"}, "noId"},
+        {true, {"A", "none"}, "none"},
+        {true, {"A", "none", "B"}, "B"},
+        // Only the exact main-application identifier is the main application.
+        {true, {"A", "mainLowerCase"}, "mainLowerCase"},
+        // Without its own identifier the helper looks like any unidentified application (or
+        // none at all), and an identified helper like any other application.
+        {false, {"A", "noId"}, "A"},
+        {false, {"A", "none"}, "A"},
+        {false, {"A", "main"}, "A"},
+        {false, {"A", "helper"}, "helper"},
+    };
     for (const auto& c : cases) {
         Desktop d;
-        if (!helperBundleHasIdentifier) {
+        if (!c.helperHasIdentifier) {
             d.fakes.bundle.identifier = std::nullopt;
         }
         std::string trace;
@@ -57,39 +73,7 @@ void runCases(const std::vector<TrackingCase>& cases, bool helperBundleHasIdenti
     }
 }
 
-TEST(FrontApplicationTracking, TheTargetIsTheLastAppOtherThanHelperAndMainApp) {
-    runCases(
-        {
-            {{}, "none"},
-            {{"A", "main"}, "A"},
-            {{"A", "B", "main"}, "B"},
-            {{"A", "helper"}, "A"},
-            {{"A", "main", "helper", "main"}, "A"},
-            {{"main", "helper"}, "none"},
-            {{"A", "A"}, "A"},  // the harvest activating the target itself
-            {{"A", "noId"}, "noId"},
-            {{"A", "none"}, "none"},
-            {{"A", "none", "B"}, "B"},
-            // Only the exact main-application identifier is the main application.
-            {{"A", "mainLowerCase"}, "mainLowerCase"},
-        },
-        /*helperBundleHasIdentifier=*/true);
-}
-
-TEST(FrontApplicationTracking, WithoutItsOwnIdentifierTheHelperCountsAsAnyUnidentifiedApp) {
-    // Two absent identifiers are equal: an app without one, or no app at all, looks like the
-    // helper; an identified helper now looks like any other application.
-    runCases(
-        {
-            {{"A", "noId"}, "A"},
-            {{"A", "none"}, "A"},
-            {{"A", "main"}, "A"},
-            {{"A", "helper"}, "helper"},
-        },
-        /*helperBundleHasIdentifier=*/false);
-}
-
-TEST(FrontApplicationTracking, OnlyTheFrontmostKeyPathCounts) {
+TEST(FrontApplicationTracking, OnlyTheFrontmostKeyPathCountsUntilShutdown) {
     Desktop d;
     d.switchTo("A");
     d.fakes.workspace.setFrontmost(d.apps["B"]);  // changed, but not reported yet
@@ -99,8 +83,14 @@ TEST(FrontApplicationTracking, OnlyTheFrontmostKeyPathCounts) {
         d.delegate.observeValueForKeyPath(keyPath);
         EXPECT_EQ(d.target(), "A") << keyPath.value_or("no key path");
     }
-    d.fakes.workspace.flush();
+    d.fakes.workspace.deliver();
     EXPECT_EQ(d.target(), "B");
+
+    d.delegate.applicationWillTerminate();
+    d.switchTo("A");
+    EXPECT_EQ(d.target(), "B") << "the observation ended";
+    // The notification subscriptions end with the process, not here.
+    EXPECT_EQ(d.post("GetSystemShortcut"), 4);
 }
 
 }  // namespace

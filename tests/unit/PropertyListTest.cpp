@@ -15,6 +15,13 @@ Value parsed(std::string_view bytes) {
     return result.value.value_or(Value());
 }
 
+// What was read must write and read back the same in both formats.
+void expectRoundTrip(const Value& value) {
+    for (auto format : {plist::Format::xml, plist::Format::binary}) {
+        EXPECT_EQ(parsed(plist::serialize(value, format).value()), value) << int(format);
+    }
+}
+
 TEST(PropertyList, EveryTypeRoundTripsAndLargeNumbersKeepTheirValue) {
     const Value original(Dictionary{
         {"flags", Array{true, false}},
@@ -24,9 +31,7 @@ TEST(PropertyList, EveryTypeRoundTripsAndLargeNumbersKeepTheirValue) {
         {"data", Data{{0, 1, 255}}},
         {"empty", Array{Array{}, Dictionary{}}},
     });
-    for (auto format : {plist::Format::xml, plist::Format::binary}) {
-        EXPECT_EQ(parsed(plist::serialize(original, format).value()), original);
-    }
+    expectRoundTrip(original);
     // Beyond the signed 64-bit range: reals. Dates: seconds since 2001. UIDs: integers.
     EXPECT_EQ(parsed("<plist><array><integer>9223372036854775808</integer><integer>-1</integer>"
                      "<date>2001-01-01T00:01:40Z</date></array></plist>"),
@@ -51,6 +56,35 @@ TEST(PropertyList, SerializeRefusesWhatItCouldNotReadBack) {
     }
     EXPECT_EQ(parsed(plist::serialize(deep, plist::Format::binary).value()), deep);
     EXPECT_FALSE(plist::serialize(Value(Array{deep}), plist::Format::xml));
+}
+
+// Text that is not UTF-8 reads with each ill-formed sequence as U+FFFD, so that log lines stay
+// UTF-8 and a binary list written from it reads back.
+TEST(PropertyList, TextThatIsNotUtf8ReadsAsReplacementCharacters) {
+    // Found by fuzzing: a binary "ASCII" string holding bytes above 0x7F.
+    const Value found = parsed(
+        std::string("bplist00\x5d\xfe\xfd\xfa\x10\x77\x01\x53\x74\x6f\x23\x40\x0c\0\0\0\0\0\0\x08"
+                    "\x0c\x0e\x12\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x04\0\0\0\0\0\0\0\0"
+                    "\0\0\0\0\0\0\0\x1b",
+                    63));
+    EXPECT_EQ(found, Value("\uFFFD\uFFFD\uFFFD\x10w\x01Sto#@\x0c"));
+    expectRoundTrip(found);
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xe9", "caf\uFFFD"},
+        {"\xed\xa0\x80!", "\uFFFD\uFFFD\uFFFD!"},          // a surrogate
+        {"\xc0\xaf", "\uFFFD\uFFFD"},                      // an overlong slash
+        {"\xf4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
+        {"x\xe2\x82", "x\uFFFD"},                          // cut short: one replacement
+        {"Gr\u00f6\u00dfe \u2318 \U0001F600", "Gr\u00f6\u00dfe \u2318 \U0001F600"},
+    };
+    for (const auto& [text, expected] : cases) {
+        const Value string = parsed("<plist><string>" + text + "</string></plist>");
+        EXPECT_EQ(string, Value(expected));
+        expectRoundTrip(string);
+    }
+    const Value dict = parsed("<plist><dict><key>k\xff</key><integer>1</integer></dict></plist>");
+    EXPECT_EQ(dict, Value(Dictionary{{"k\uFFFD", 1}}));
+    expectRoundTrip(dict);
 }
 
 TEST(PropertyList, DescribesOnOneLineInTheOldStyle) {

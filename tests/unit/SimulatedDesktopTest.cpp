@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 
 #include "platform/simulated/SimulatedAccessibility.h"
@@ -12,29 +13,12 @@
 namespace kivora::simulated {
 namespace {
 
-// File > {Save ⌘S, Open Recent > "" > {Clear Menu, (title 7)}, Odd, Broken, NotAList, Mixed}.
-const char* const kEditor = R"({
-  "frontmost": "com.example.Editor",
-  "applications": [
-    { "bundleIdentifier": "com.example.Editor", "processIdentifier": 4242,
-      "menuBar": { "AXChildren": [
-        { "AXTitle": "File", "AXChildren": [ { "AXChildren": [
-          { "AXTitle": "Save", "AXMenuItemCmdChar": "S", "AXErrors": { "AXShowMenu": -25200 } },
-          { "AXTitle": "Open Recent", "AXChildren": [ { "AXTitle": "", "AXChildren": [
-            { "AXTitle": "Clear Menu" }, { "AXTitle": 7 } ] } ] },
-          { "AXTitle": "Odd", "real": 2.5, "null": null, "array": [1, "two", [3]],
-            "object": { "k": "v" }, "AXDelayMs": 0 },
-          { "AXErrors": { "AXTitle": -25204, "AXPress": -25202, "AXChildren": -25205 } },
-          { "AXChildren": "nope" },
-          { "AXChildren": [ 1, { "AXTitle": "child" }, "x" ] }
-        ] } ] } ] } },
-    { "bundleIdentifier": "com.example.Terminal", "processIdentifier": 77 },
-    { "bundleIdentifier": null, "processIdentifier": 9, "menuBar": "not an element" },
-    { "processIdentifier": 3, "menuBar": { "AXDelayMs": 30000, "AXTitle": "hung" } },
-    { "processIdentifier": 4, "menuBar": { "AXDelayMs": { "AXPress": 30000 }, "AXTitle": "p" } },
-    { "processIdentifier": 5, "menuBar": { "AXDelayMs": 2, "AXTitle": "in time" } }
-  ]
-})";
+// File > {Save ⌘S, Open Recent > "" > {Clear Menu, (title 7)}, Odd, Broken, NotAList, Mixed},
+// and five more applications: no menu bar, not an element, hung, hung on press, slow.
+std::string editorDesktop() {
+    std::ifstream file(KIVORA_SOURCE_DIR "/tests/data/unit/editor-desktop.json");
+    return {std::istreambuf_iterator<char>(file), {}};
+}
 
 SimulatedDesktopModel parsed(const std::string& text) {
     std::string error;
@@ -50,7 +34,7 @@ struct Served {
     std::vector<double> pauses;
     SimulatedAccessibility ax{model, [this](double seconds) { pauses.push_back(seconds); }};
 
-    explicit Served(const std::string& text = kEditor) : model(parsed(text)) {}
+    explicit Served(const std::string& text = editorDesktop()) : model(parsed(text)) {}
 
     // The menu bar of `pid`, then children by index.
     AXUIElementRef at(std::int32_t pid, std::initializer_list<std::size_t> path = {}) {
