@@ -23,8 +23,8 @@ std::vector<std::string> fields(const std::string& line) {
 }
 
 template <typename T>
-std::optional<T> unlessDash(const std::string& field, T value) {
-    return field == "-" ? std::nullopt : std::optional<T>(value);
+std::optional<T> unlessTilde(const std::string& field, T value) {
+    return field == "~" ? std::nullopt : std::optional<T>(value);
 }
 
 Keysym keysym(const std::string& name) {
@@ -47,14 +47,14 @@ TEST(KeyBindingTest, CasesOfTheDataFile) {
             auto shortcut = parseKeyBinding(f[1]);
             ASSERT_TRUE(shortcut.has_value());
             EXPECT_EQ(shortcut->modifiers, std::stoll(f[2]));
-            EXPECT_EQ(shortcut->character, unlessDash(f[3], f[3]));
-            EXPECT_EQ(shortcut->glyph, unlessDash<std::int64_t>(f[4], std::atoll(f[4].c_str())));
+            EXPECT_EQ(shortcut->character, unlessTilde(f[3], f[3]));
+            EXPECT_EQ(shortcut->glyph, unlessTilde<std::int64_t>(f[4], std::atoll(f[4].c_str())));
         } else if (f[0] == "none") {
             EXPECT_FALSE(parseKeyBinding(f.size() > 1 ? f[1] : "").has_value());
         } else if (f[0] == "keycode") {
             ASSERT_EQ(f.size(), 3u);
             EXPECT_EQ(keysymForKeyCode(static_cast<std::uint16_t>(std::stoul(f[1]))),
-                      unlessDash(f[2], keysym(f[2])));
+                      unlessTilde(f[2], keysym(f[2])));
         } else if (f[0] == "flags") {
             std::vector<Keysym> pressed;
             for (std::size_t i = 2; i < f.size(); ++i) {
@@ -65,7 +65,7 @@ TEST(KeyBindingTest, CasesOfTheDataFile) {
             ADD_FAILURE() << "unknown case kind";
         }
     }
-    EXPECT_GT(cases, 100);
+    EXPECT_GT(cases, 90);
 }
 
 }  // namespace
