@@ -71,8 +71,8 @@ void harvest(benchmark::State& state, const std::string& program,
         state.SkipWithError(("no desktop session: " + why).c_str());
         return;
     }
-    auto app = program.ends_with(".py") ? session->startTestApplication(program, args, why)
-                                        : session->startApplication(program, args, why);
+    auto app = !program.starts_with("/") ? session->startTestApplication(program, args, why)
+                                         : session->startApplication(program, args, why);
     if (!app) {
         state.SkipWithError(why.c_str());
         return;
@@ -111,16 +111,16 @@ void harvest(benchmark::State& state, const std::string& program,
 }
 
 void BM_HarvestGtkTestApplication(benchmark::State& state) {
-    harvest(state, "gtk_menu_app.py", {});
+    harvest(state, "gtk", {});
 }
 void BM_HarvestGtkTestApplication100MoreItems(benchmark::State& state) {
-    harvest(state, "gtk_menu_app.py", {"--items", "100"});
+    harvest(state, "gtk", {"--items", "100"});
 }
 void BM_HarvestGtkTestApplication1000ItemMenu(benchmark::State& state) {
-    harvest(state, "gtk_menu_app.py", {"--items", "1000"});
+    harvest(state, "gtk", {"--items", "1000"});
 }
 void BM_HarvestQtTestApplication(benchmark::State& state) {
-    harvest(state, "qt_menu_app.py", {});
+    harvest(state, "qt", {});
 }
 void BM_HarvestMousepad(benchmark::State& state) {
     harvest(state, kMousepad, {});

@@ -38,9 +38,10 @@ public:
     std::unique_ptr<e2e::ChildProcess> startApplication(const std::string& path,
                                                         const std::vector<std::string>& args,
                                                         std::string& whyNot);
-    // One of our test applications (tests/desktop/apps) with more arguments ("--name NAME"
-    // for its application name, "--tag TAG" for a last menu titled TAG).
-    std::unique_ptr<e2e::ChildProcess> startTestApplication(const std::string& script,
+    // The test application (tests/desktop/apps/menu_app.py) in `toolkit` ("gtk" or "qt"),
+    // with more arguments ("--name NAME" for its application name, "--tag TAG" for a last
+    // menu titled TAG), once it has said that it is ready.
+    std::unique_ptr<e2e::ChildProcess> startTestApplication(const std::string& toolkit,
                                                             const std::vector<std::string>& args,
                                                             std::string& whyNot);
 
@@ -73,8 +74,5 @@ private:
     std::string display_;
     std::string home_;
 };
-
-// Every descendant of `pid` (from /proc), children before grandchildren.
-std::vector<pid_t> descendantsOf(pid_t pid);
 
 }  // namespace kivora::desktop

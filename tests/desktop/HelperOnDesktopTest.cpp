@@ -16,11 +16,11 @@
 namespace kivora::desktop {
 namespace {
 
-using e2e::TestClient;
 using e2e::ChildProcess;
 using e2e::HelperOptions;
 using e2e::HelperProcess;
 using e2e::kHelperObject;
+using e2e::TestClient;
 
 // The user's system shortcuts: Spotlight on command-space, Select the previous input source
 // on control-space.
@@ -58,10 +58,10 @@ protected:
         }
     }
 
-    std::unique_ptr<ChildProcess> startApp(const std::string& script,
+    std::unique_ptr<ChildProcess> startApp(const std::string& toolkit,
                                            const std::vector<std::string>& args) {
         std::string why;
-        auto app = session_->startTestApplication(script, args, why);
+        auto app = session_->startTestApplication(toolkit, args, why);
         EXPECT_TRUE(app) << why;
         return app;
     }
@@ -93,9 +93,9 @@ protected:
 };
 
 TEST_F(HelperOnDesktopTest, TargetFollowsSwitchesButNotToTheMainApplication) {
-    auto gtk = startApp("gtk_menu_app.py", {"--tag", "GtkTag"});
-    auto qt = startApp("qt_menu_app.py", {"--tag", "QtTag"});
-    auto main = startApp("gtk_menu_app.py", {"--name", "org.morvane.Kivora", "--tag", "MainTag"});
+    auto gtk = startApp("gtk", {"--tag", "GtkTag"});
+    auto qt = startApp("qt", {"--tag", "QtTag"});
+    auto main = startApp("gtk", {"--name", "org.morvane.Kivora", "--tag", "MainTag"});
     ASSERT_TRUE(gtk && qt && main);
 
     ASSERT_TRUE(session_->activate(gtk->pid(), true));
@@ -113,8 +113,7 @@ TEST_F(HelperOnDesktopTest, TargetFollowsSwitchesButNotToTheMainApplication) {
     EXPECT_EQ(list, expected) << toDebugString(Value(list));
 
     // An application that calls itself the helper does not count either.
-    auto helperNamed =
-        startApp("qt_menu_app.py", {"--name", "org.morvane.Kivora.KivoraData", "--tag", "Self"});
+    auto helperNamed = startApp("qt", {"--name", "org.morvane.Kivora.KivoraData", "--tag", "Self"});
     ASSERT_TRUE(helperNamed);
     ASSERT_TRUE(session_->activate(qt->pid(), true));
     ASSERT_TRUE(session_->activate(helperNamed->pid(), true));
@@ -130,8 +129,8 @@ TEST_F(HelperOnDesktopTest, TargetFollowsSwitchesButNotToTheMainApplication) {
 // A switch is taken in before the request that follows it, however briefly the application
 // was in front and whichever toolkit announced it.
 TEST_F(HelperOnDesktopTest, TargetIsTheLastApplicationSwitchedToHoweverBriefly) {
-    auto gtk = startApp("gtk_menu_app.py", {"--tag", "GtkTag"});
-    auto qt = startApp("qt_menu_app.py", {"--tag", "QtTag"});
+    auto gtk = startApp("gtk", {"--tag", "GtkTag"});
+    auto qt = startApp("qt", {"--tag", "QtTag"});
     ASSERT_TRUE(gtk && qt);
     ASSERT_TRUE(session_->activate(gtk->pid(), true));
     ASSERT_TRUE(session_->activate(qt->pid(), true));
@@ -151,7 +150,7 @@ TEST_F(HelperOnDesktopTest, TargetIsTheLastApplicationSwitchedToHoweverBriefly) 
 // The window manager activates a new window as it maps it, maybe before its application has
 // registered on the accessibility bus or learnt that anybody listens.
 TEST_F(HelperOnDesktopTest, AnApplicationActiveAsItStartsIsTheTarget) {
-    for (const char* script : {"gtk_menu_app.py", "qt_menu_app.py"}) {
+    for (const char* script : {"gtk", "qt"}) {
         auto app = startApp(script, {"--tag", "Fresh"});
         ASSERT_TRUE(app);
         EXPECT_TRUE(contains(currentShortcuts(), Value("Fresh"))) << script;
@@ -159,7 +158,7 @@ TEST_F(HelperOnDesktopTest, AnApplicationActiveAsItStartsIsTheTarget) {
 }
 
 TEST_F(HelperOnDesktopTest, ClickedSystemShortcutReachesTheFocusedApplication) {
-    auto gtk = startApp("gtk_menu_app.py", {});
+    auto gtk = startApp("gtk", {});
     ASSERT_TRUE(gtk);
     ASSERT_TRUE(session_->activate(gtk->pid(), true));
     EXPECT_TRUE(client_->post("GetSystemShortcut", std::string(kHelperObject)));
@@ -210,7 +209,7 @@ TEST_F(HelperOnDesktopTest, MousepadIsHarvested) {
 }
 
 TEST_F(HelperOnDesktopTest, HungAndKilledTargetsAreAnsweredWithinTheTimeout) {
-    auto gtk = startApp("gtk_menu_app.py", {"--tag", "Doomed"});
+    auto gtk = startApp("gtk", {"--tag", "Doomed"});
     ASSERT_TRUE(gtk);
     ASSERT_TRUE(session_->activate(gtk->pid(), true));
     ASSERT_TRUE(contains(currentShortcuts(), Value("Doomed")));
