@@ -164,12 +164,15 @@ std::size_t sheetRecords(const e2e::PrivateBus& bus) {
     return records;
 }
 
+// Set against the echo peer replaying the helper's own reply, encoded once, through a bus
+// daemon of its own: what the helper adds to passing that message on.
 void GetCurrentShortcutRoundTrip(benchmark::State& state) {
     constexpr int kWarmUp = 3;
     constexpr int kSamples = 40;
     try {
         for (auto _ : state) {
             e2e::PrivateBus bus;
+            e2e::PrivateBus echoBus;
             ServiceOnBus helper(bus.address(), KIVORA_HELPER_PATH, helperArgs(kThousandItems),
                                 kHelperName);
             const std::size_t records = sheetRecords(bus);
@@ -177,17 +180,30 @@ void GetCurrentShortcutRoundTrip(benchmark::State& state) {
                 throw std::runtime_error("the sheet holds " + std::to_string(records) +
                                          " records, not the large application's 1,000");
             }
+            ServiceOnBus echo(echoBus.address(), KIVORA_ECHO_PEER_PATH,
+                              {"--replay", bus.address(), "GetCurrentShortcut", e2e::kHelperObject},
+                              kEchoPeerName);
             RoundTrip trip(helper.client(), "GetCurrentShortcut", e2e::kHelperObject,
                            "GetCurrentShortcutResponse");
+            RoundTrip toEcho(echo.client(), "GetCurrentShortcut", e2e::kHelperObject,
+                             "GetCurrentShortcutResponse");
             std::vector<nanoseconds> samples;
-            trip.run(kWarmUp, samples);
-            samples.clear();
+            std::vector<nanoseconds> echoSamples;
+            for (int i = 0; i < kWarmUp; ++i) {
+                trip.once();
+                toEcho.once();
+            }
             const CpuMeter helperCpu(helper.pid());
             const CpuMeter daemonCpu(bus.pid());
-            trip.run(kSamples, samples);
+            const CpuMeter echoCpu(echo.pid());
+            for (int i = 0; i < kSamples; ++i) {
+                samples.push_back(trip.once());
+                echoSamples.push_back(toEcho.once());
+            }
             // Where the time goes: the helper's walk and encoding, the daemon's passing on.
             state.counters["helper_cpu_ms"] = helperCpu.microsecondsPer(samples.size()) / 1000;
             state.counters["daemon_cpu_ms"] = daemonCpu.microsecondsPer(samples.size()) / 1000;
+            state.counters["echo_cpu_ms"] = echoCpu.microsecondsPer(echoSamples.size()) / 1000;
             for (auto& sample : samples) {
                 sample -= kHarvestPause;
             }
@@ -195,6 +211,7 @@ void GetCurrentShortcutRoundTrip(benchmark::State& state) {
             state.SetIterationTime(median / 1e6);
             state.counters["median_ms"] = median / 1000;
             state.counters["p99_ms"] = percentileMicroseconds(samples, 99) / 1000;
+            state.counters["echo_median_ms"] = medianMicroseconds(echoSamples) / 1000;
             state.counters["records"] = static_cast<double>(records);
             state.counters["samples"] = static_cast<double>(samples.size());
         }

@@ -6,11 +6,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
+#include "e2e/support/TestClient.h"
 #include "menubar/MenuBarWalker.h"
-#include "platform/linux/wire/DBusNotificationCodec.h"
 #include "platform/linux/SimulatedDesktop.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::bench {
 namespace {
@@ -47,15 +47,14 @@ BENCHMARK(WalkThousandItems)->Unit(benchmark::kMicrosecond);
 void EncodeThousandItems(benchmark::State& state) {
     try {
         auto desktop = thousandItems();
-        const Dictionary userInfo{
-            {"currentShortcut", walkMenuBar(desktop->accessibility(), kLargeApplication).list}};
+        const ShortcutList list = walkMenuBar(desktop->accessibility(), kLargeApplication).list;
         // A message needs an open connection; nothing is sent.
         e2e::PrivateBus bus;
         e2e::TestClient client(bus);
         for (auto _ : state) {
-            linux_::wire::EncodeResult encoded =
-                linux_::wire::encodePost(client.bus(), "GetCurrentShortcutResponse",
-                                         std::string("org.morvane.Kivora"), userInfo);
+            linux_::wire::EncodeResult encoded = linux_::wire::encodeShortcutListPost(
+                client.bus(), "GetCurrentShortcutResponse", std::string("org.morvane.Kivora"),
+                "currentShortcut", list);
             if (!encoded.message) {
                 throw std::runtime_error(encoded.error);
             }

@@ -46,7 +46,7 @@ void checkHarvest(const MenuBarHarvest& harvest, const fuzz::FuzzMenuTree& tree,
         FUZZ_CHECK(text != nullptr && text->isString() && text->asString() == harvest.titles[i]);
     }
 
-    const std::size_t records = countRecords(harvest.list);
+    const std::size_t records = countRecords(toArray(harvest.list));
     // One record per pop at most, and a full budget per top-level menu at most.
     const std::size_t pops = tree.menuCount * static_cast<std::size_t>(kMenuPopBudget);
     FUZZ_CHECK(records <= pops);
@@ -60,7 +60,7 @@ void checkHarvest(const MenuBarHarvest& harvest, const fuzz::FuzzMenuTree& tree,
     if (harvest.applicationTitle) {
         FUZZ_CHECK(!harvest.applicationTitle->empty());
         FUZZ_CHECK(!harvest.list.empty() &&
-                   harvest.list.back() == Value(*harvest.applicationTitle));
+                   harvest.list.back() == ShortcutEntry(*harvest.applicationTitle));
     }
     // A handful of calls per pop, and a few per menu: the walk is bounded whatever the tree.
     FUZZ_CHECK(calls <= static_cast<std::int64_t>(16 * (pops + tree.menuCount + 4)));

@@ -65,7 +65,7 @@ void write(const std::filesystem::path& path, const std::optional<std::string>& 
 
 void checkHarvest(const SystemShortcutHarvest& harvest) {
     std::size_t records = 0;
-    for (const Value& entry : harvest.list) {
+    for (const Value& entry : toArray(harvest.list)) {
         if (entry.isString()) {
             continue;
         }

@@ -9,6 +9,7 @@
 #include "app/PairRuns.h"
 #include "messaging/KeyCodeAndFlags.h"
 #include "messaging/Notification.h"
+#include "messaging/ShortcutList.h"
 #include "messaging/Value.h"
 #include "platform/Platform.h"
 
@@ -47,8 +48,8 @@ public:
     bool applicationSupportsSecureRestorableState() const { return true; }
 
     // Harvests; each returns its list and updates the fields.
-    Array getCurrentShortcuts();
-    Array getSystemShortcuts();
+    ShortcutList getCurrentShortcuts();
+    ShortcutList getSystemShortcuts();
 
 private:
     // The prompting trust check: asks, logs "accessEnabled: true|false", returns the answer.

@@ -21,19 +21,17 @@ void AppDelegate::handleNotification(const Notification& notification) {
         return;
     }
     getCurrentShortcuts();  // for its effect on the press arrays and the menu pairs
-    Array systemShortcuts = getSystemShortcuts();
+    const ShortcutList systemShortcuts = getSystemShortcuts();
     platform_.console.writeLine("Kivora---已获取到了所有快捷键-----");
     NotificationCenterManager::shared();
     auto& center = platform_.notificationCenter;
-    Dictionary systemInfo;
-    systemInfo.emplace(names::systemShortcutKey(), std::move(systemShortcuts));
-    center.postNotification(names::getSystemShortcutResponse(), names::mainApplicationIdentifier(),
-                            systemInfo, true);
+    center.postShortcutList(names::getSystemShortcutResponse(), names::mainApplicationIdentifier(),
+                            names::systemShortcutKey(), systemShortcuts, true);
     center.postNotification(
         names::getKeyCodeAndFlagsArr(), names::mainApplicationIdentifier(),
-        Dictionary{
-            {names::keyCodeAndFlagsArrDataKey(), keyDictionaries(keyCodeAndFlagsArr)},
-            {names::currentKeyCodeAndFlagsArrDataKey(), keyDictionaries(currentKeyCodeAndFlagsArr)}},
+        Dictionary{{names::keyCodeAndFlagsArrDataKey(), keyDictionaries(keyCodeAndFlagsArr)},
+                   {names::currentKeyCodeAndFlagsArrDataKey(),
+                    keyDictionaries(currentKeyCodeAndFlagsArr)}},
         true);
 }
 
@@ -42,19 +40,16 @@ void AppDelegate::handleCurrentShortcut(const Notification& notification) {
         return;
     }
     platform_.console.writeLine(platform_.runLoop.currentThreadDescription());
-    Array menuShortcuts = getCurrentShortcuts();
+    const ShortcutList menuShortcuts = getCurrentShortcuts();
     platform_.console.writeLine("子程序中获取的当前程序快捷键个数：" +
                                 std::to_string(menuShortcuts.size()));
     NotificationCenterManager::shared();
-    // Emplaced: an initializer list would copy the whole sheet.
-    Dictionary userInfo;
-    userInfo.emplace(names::currentShortcutKey(), std::move(menuShortcuts));
-    platform_.notificationCenter.postNotification(names::getCurrentShortcutResponse(),
-                                                  names::mainApplicationIdentifier(), userInfo,
-                                                  true);
+    platform_.notificationCenter.postShortcutList(names::getCurrentShortcutResponse(),
+                                                  names::mainApplicationIdentifier(),
+                                                  names::currentShortcutKey(), menuShortcuts, true);
 }
 
-Array AppDelegate::getCurrentShortcuts() {
+ShortcutList AppDelegate::getCurrentShortcuts() {
     currentShortTitle.clear();
     currentElementArr.clear();
     if (previousActiveApplication) {
@@ -74,7 +69,7 @@ Array AppDelegate::getCurrentShortcuts() {
     return std::move(harvest.list);
 }
 
-Array AppDelegate::getSystemShortcuts() {
+ShortcutList AppDelegate::getSystemShortcuts() {
     SystemShortcutHarvest harvest =
         readSystemShortcuts(platform_.preferences, platform_.bundle, platform_.console);
     systemPairRuns_.append(keyCodeAndFlagsArr, harvest.pairs);
@@ -82,8 +77,8 @@ Array AppDelegate::getSystemShortcuts() {
 }
 
 void AppDelegate::handleCurrentShortcutClicked(const Notification& notification) {
-    pressMenuItem(notification.name, currentShortTitle, currentElementArr,
-                  platform_.accessibility, platform_.console);
+    pressMenuItem(notification.name, currentShortTitle, currentElementArr, platform_.accessibility,
+                  platform_.console);
 }
 
 void AppDelegate::handleSystemShortcutClicked(const Notification& notification) {

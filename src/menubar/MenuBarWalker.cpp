@@ -65,24 +65,6 @@ std::optional<std::int64_t> integerOf(const Value& number) {
     return static_cast<std::int64_t>(real);
 }
 
-// A menu shortcut record. Copying one with its keys in place costs less than inserting them.
-Dictionary makeRecord(std::string cmdChar, std::string glyph, std::string modifier,
-                      std::string path, std::string title) {
-    static const Dictionary kRecord = {{"MenuItemCmdChar", ""},
-                                       {"MenuItemCmdGlyph", ""},
-                                       {"Modifier", ""},
-                                       {"Path", ""},
-                                       {"Title", ""}};
-    Dictionary record = kRecord;
-    auto field = record.begin();  // in key order
-    (field++)->second = Value(std::move(cmdChar));
-    (field++)->second = Value(std::move(glyph));
-    (field++)->second = Value(std::move(modifier));
-    (field++)->second = Value(std::move(path));
-    field->second = Value(std::move(title));
-    return record;
-}
-
 class MenuBarWalk {
 public:
     MenuBarWalk(Accessibility& accessibility, const RunLoop* clock)
@@ -272,10 +254,10 @@ private:
         }
         const std::optional<std::int64_t> keyCode = KeyManager::shared().keyCodeForKeyName(
             cmdChar != nullptr ? std::string_view(*cmdChar) : std::string_view());
-        harvest_.list.emplace_back(makeRecord(cmdChar != nullptr ? *cmdChar : std::string(),
-                                              glyph != nullptr ? *glyph : std::string(),
-                                              std::move(*modifierText), std::move(path),
-                                              title != nullptr ? *title : std::string()));
+        harvest_.list.emplace_back(MenuShortcutRecord{cmdChar != nullptr ? *cmdChar : std::string(),
+                                                      glyph != nullptr ? *glyph : std::string(),
+                                                      std::move(*modifierText), std::move(path),
+                                                      title != nullptr ? *title : std::string()});
         if (keyCode) {
             harvest_.pairs.push_back(KeyCodeAndFlags{*keyCode, *modifiers});
         }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "messaging/KeyCodeAndFlags.h"
+#include "messaging/ShortcutList.h"
 #include "messaging/Value.h"
 #include "platform/Accessibility.h"
 #include "platform/RunLoop.h"
@@ -23,7 +24,7 @@ inline constexpr float kAccessibilityMessagingTimeout = 1.0F;
 inline constexpr double kMenuWalkDeadline = 2.0;
 
 struct MenuBarHarvest {
-    Array list;                            // the menu shortcut list, application title last
+    ShortcutList list;                     // the menu shortcut list, application title last
     std::vector<std::string> titles;       // for currentShortTitle
     std::vector<AXUIElementRef> elements;  // for currentElementArr, index-aligned with titles
     std::vector<KeyCodeAndFlags> pairs;    // to append to currentKeyCodeAndFlagsArr

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "messaging/Notification.h"
+#include "messaging/ShortcutList.h"
 
 namespace kivora {
 
@@ -28,6 +29,16 @@ public:
     // adapter as a diagnostic, not to the caller.
     virtual void postNotification(const std::string& name, const std::optional<std::string>& object,
                                   const Dictionary& userInfo, bool deliverImmediately) = 0;
+
+    // Posts a notification whose user info is {key: list}. The same as postNotification with
+    // the list's property-list form; an adapter may write the list to the wire directly.
+    virtual void postShortcutList(const std::string& name, const std::optional<std::string>& object,
+                                  const std::string& key, const ShortcutList& list,
+                                  bool deliverImmediately) {
+        Dictionary userInfo;
+        userInfo.emplace(key, toArray(list));
+        postNotification(name, object, userInfo, deliverImmediately);
+    }
 };
 
 }  // namespace kivora

@@ -134,7 +134,7 @@ private:
         const auto parts = components(title, "//");
         const std::string_view category = parts[0];
         if (category != lastCategory_) {
-            harvest.list.emplace_back(category);
+            harvest.list.emplace_back(std::string(category));
             lastCategory_ = category;
         }
         // The last group survives a change of category.
@@ -142,9 +142,8 @@ private:
             harvest.list.emplace_back(std::string(category) + "/" + std::string(parts[1]));
             lastGroup_ = parts[1];
         }
-        harvest.list.emplace_back(Dictionary{{"Title", Value(title)},
-                                             {"Modifier", Value(std::move(modifier))},
-                                             {"key", Value(keyName)}});
+        harvest.list.emplace_back(
+            SystemShortcutRecord{std::string(title), std::move(modifier), keyName});
         harvest.pairs.push_back(KeyCodeAndFlags{keyCode, mask});
     }
 

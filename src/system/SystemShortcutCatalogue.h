@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "messaging/KeyCodeAndFlags.h"
+#include "messaging/ShortcutList.h"
 #include "messaging/Value.h"
 #include "platform/Bundle.h"
 #include "platform/Console.h"
@@ -13,7 +14,7 @@
 namespace kivora {
 
 struct SystemShortcutHarvest {
-    Array list;                          // headers and {"Title","Modifier","key"} records
+    ShortcutList list;                   // category and group headers between records
     std::vector<KeyCodeAndFlags> pairs;  // to append to keyCodeAndFlagsArr, in record order
 };
 

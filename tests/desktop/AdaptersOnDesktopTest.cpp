@@ -139,8 +139,8 @@ TEST_F(AdaptersOnDesktopTest, HarvestOfGtkAndQtMenusFollowsTheWalkerRules) {
         auto app = startApp(script);
         ASSERT_TRUE(app);
         MenuBarHarvest harvest = walkMenuBar(desktop_->accessibility(), app->pid());
-        EXPECT_EQ(harvest.list, expectedTestApplicationList())
-            << toDebugString(Value(harvest.list));
+        EXPECT_EQ(toArray(harvest.list), expectedTestApplicationList())
+            << toDebugString(Value(toArray(harvest.list)));
         EXPECT_EQ(harvest.titles,
                   (std::vector<std::string>{"New", "Open", "Reopen Last", "Oldest", "Save",
                                             "Save As", "Undo", "Redo", "Zoom In", "Zoom Out"}));

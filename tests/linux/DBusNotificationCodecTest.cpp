@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
-#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
+#include "e2e/support/TestClient.h"
 #include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_ {
@@ -201,6 +203,53 @@ TEST_F(DBusNotificationCodec, WhatTheBusWouldRefuseIsMadeSendable) {
     }
     EXPECT_TRUE(
         wire::encodePost(client_->bus(), {"N", std::nullopt, {{"k", shallowEnough}}}).message);
+}
+
+// Typed lists are written straight to the wire: the same bytes, cut and warnings as their
+// property-list form through encodePost.
+TEST_F(DBusNotificationCodec, ShortcutListsEncodeAsTheirPropertyListForm) {
+    auto dump = [](wire::EncodeResult encoded) {
+        if (!encoded.message) {
+            return "error: " + encoded.error;
+        }
+        EXPECT_GE(sd_bus_message_seal(encoded.message.get(), 1, 0), 0);
+        char* text = nullptr;
+        std::size_t size = 0;
+        FILE* f = open_memstream(&text, &size);
+        sd_bus_message_dump(encoded.message.get(), f, 0);
+        std::fclose(f);
+        std::string out(text, size);
+        std::free(text);
+        for (const std::string& warning : encoded.warnings) {
+            out += "\nwarning: " + warning;
+        }
+        return out;
+    };
+    const std::string bad = std::string("a\0b", 3) + "\xff";
+    const std::string mib(1024 * 1024, 'r');
+    ShortcutList big{"Header"};
+    for (std::size_t i = 0; i < wire::kMaxPostBytes / mib.size() + 4; ++i) {
+        big.emplace_back(MenuShortcutRecord{"A", "", "⌘", "File", mib});
+        big.emplace_back(i == 3 ? bad : "File/Sub");
+    }
+    big.emplace_back("Title");
+    const ShortcutList lists[] = {
+        {},
+        {"File", MenuShortcutRecord{"S", "", "⌘", "File", "Save"}, "File/Sub",
+         MenuShortcutRecord{"", "⌫", "⌃", "File/Sub", ""}, "Editor"},
+        {"Keyboard", SystemShortcutRecord{"Keyboard//Move", "⌃", "F2"}, bad,
+         SystemShortcutRecord{bad, bad, bad}},
+        big,
+        {std::string(wire::kMaxPostBytes, 'x'), MenuShortcutRecord{}},
+    };
+    for (const ShortcutList& list : lists) {
+        const std::string typed = dump(wire::encodeShortcutListPost(
+            client_->bus(), "Reply", std::string("org.morvane.Kivora"), "currentShortcut", list));
+        const std::string plain =
+            dump(wire::encodePost(client_->bus(), "Reply", std::string("org.morvane.Kivora"),
+                                  {{"currentShortcut", toArray(list)}}));
+        EXPECT_TRUE(typed == plain) << typed.substr(0, 2000) << "\n---\n" << plain.substr(0, 2000);
+    }
 }
 
 TEST_F(DBusNotificationCodec, UserInfoIsDecodedOnlyAsFarAsAsked) {

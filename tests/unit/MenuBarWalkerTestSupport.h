@@ -36,6 +36,10 @@ inline Lines rendered(const Array& list) {
     return out;
 }
 
+inline Lines rendered(const ShortcutList& list) {
+    return rendered(toArray(list));
+}
+
 // The test accessibility that also logs every call (element, and attribute, action or
 // "timeout") and the most values asked for in one copy, and fails the copy of the children of
 // the elements in failCopy (after their count succeeded).

@@ -46,6 +46,10 @@ inline Lines rendered(const Array& list) {
     return out;
 }
 
+inline Lines rendered(const ShortcutList& list) {
+    return rendered(toArray(list));
+}
+
 inline bool contains(const Lines& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

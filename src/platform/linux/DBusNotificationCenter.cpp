@@ -54,7 +54,17 @@ void DBusNotificationCenter::postNotification(const std::string& name,
                                               const std::optional<std::string>& object,
                                               const Dictionary& userInfo, bool) {
     // Every D-Bus signal is delivered immediately; there is no suspended delivery to bypass.
-    wire::EncodeResult encoded = wire::encodePost(bus_.get(), name, object, userInfo);
+    send(name, wire::encodePost(bus_.get(), name, object, userInfo));
+}
+
+void DBusNotificationCenter::postShortcutList(const std::string& name,
+                                              const std::optional<std::string>& object,
+                                              const std::string& key, const ShortcutList& list,
+                                              bool) {
+    send(name, wire::encodeShortcutListPost(bus_.get(), name, object, key, list));
+}
+
+void DBusNotificationCenter::send(const std::string& name, wire::EncodeResult encoded) {
     for (const std::string& warning : encoded.warnings) {
         diagnostics_("posting " + quoteForDiagnostic(name) + ": " + warning);
     }

@@ -8,8 +8,8 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/UnicodeString.h"
-#include "platform/linux/wire/DBusNotificationCodec.h"
 #include "platform/linux/Diagnostics.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 #include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_ {
@@ -32,6 +32,9 @@ public:
                      std::optional<std::string> object) override;
     void postNotification(const std::string& name, const std::optional<std::string>& object,
                           const Dictionary& userInfo, bool deliverImmediately) override;
+    void postShortcutList(const std::string& name, const std::optional<std::string>& object,
+                          const std::string& key, const ShortcutList& list,
+                          bool deliverImmediately) override;
 
 private:
     struct Subscription {
@@ -43,6 +46,7 @@ private:
 
     static int onMessage(sd_bus_message* message, void* userdata, sd_bus_error* error);
     void dispatch(sd_bus_message* message);
+    void send(const std::string& name, wire::EncodeResult encoded);
     // `object` is null when the notification has none.
     static bool matches(const Subscription& subscription, const CanonicalText& name,
                         const CanonicalText* object);

@@ -59,6 +59,8 @@ std::size_t acceptedLength(std::string_view s, std::size_t i, std::size_t& span)
     return length;
 }
 
+}  // namespace
+
 bool isWireString(std::string_view s) {
     std::size_t span = 0;
     for (std::size_t i = 0; i < s.size();) {
@@ -71,9 +73,7 @@ bool isWireString(std::string_view s) {
     return true;
 }
 
-// Bytes a value takes on the wire, rounded up generously: alignment, the variant's signature
-// and the length words are all counted at their worst.
-constexpr std::size_t kOverheadPerValue = 24;
+namespace {
 
 struct Check {
     std::size_t bytes = 0;
@@ -207,12 +207,16 @@ const char* signatureOf(const Value& value) {
 
 int appendDictionary(sd_bus_message* m, const Dictionary& dictionary);
 
+}  // namespace
+
 int appendString(sd_bus_message* m, const std::string& s) {
     if (isWireString(s)) {
         return sd_bus_message_append_basic(m, 's', s.c_str());
     }
     return sd_bus_message_append_basic(m, 's', sendableString(s).c_str());
 }
+
+namespace {
 
 // Appends one value as a variant. Null values are skipped by the callers.
 int appendVariant(sd_bus_message* m, const Value& value) {

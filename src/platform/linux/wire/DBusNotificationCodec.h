@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "messaging/Notification.h"
+#include "messaging/ShortcutList.h"
 #include "platform/linux/wire/Names.h"
 #include "platform/linux/wire/SdHandles.h"
 
@@ -37,6 +38,15 @@ struct EncodeResult {
 // noncharacters) and of each byte that is not part of valid UTF-8.
 std::string sendableString(std::string_view text);
 
+// Bytes a value takes on the wire, rounded up generously: alignment, the variant's signature
+// and the length words are all counted at their worst.
+inline constexpr std::size_t kOverheadPerValue = 24;
+
+// Whether the bus accepts `s` as it is.
+bool isWireString(std::string_view s);
+// Appends `s` as a string, through sendableString when the bus would refuse it.
+int appendString(sd_bus_message* m, const std::string& s);
+
 // Builds the Post signal of a notification. Strings the bus would refuse go out through
 // sendableString, with a warning. A notification larger than kMaxPostBytes keeps the
 // records (dictionaries) at the front of its top-level arrays that fit, and every other
@@ -47,6 +57,13 @@ EncodeResult encodePost(sd_bus* bus, const std::string& name,
 inline EncodeResult encodePost(sd_bus* bus, const Notification& notification) {
     return encodePost(bus, notification.name, notification.object, notification.userInfo);
 }
+
+// Builds the Post signal of a notification whose user info is {key: list}: byte for byte the
+// signal encodePost builds from toArray(list), with the same cut, replacements and warnings,
+// written straight from the typed entries.
+EncodeResult encodeShortcutListPost(sd_bus* bus, const std::string& name,
+                                    const std::optional<std::string>& object,
+                                    const std::string& key, const ShortcutList& list);
 
 struct DecodeResult {
     std::optional<Notification> notification;  // none when the message is not one
