@@ -59,7 +59,7 @@ std::string quoted(std::string_view text) {
     return "'" + printable(text) + "'";
 }
 
-// The value of an option that takes one, as "--name=VALUE" or "--name VALUE"; none when `arg`
+// The value of an option that takes one, written NAME=VALUE or as two words; none when `arg`
 // is not that option. An empty `value` with `missing` set means the value was missing.
 std::optional<std::string> optionValue(const std::vector<std::string>& args, std::size_t& i,
                                        std::string_view name, bool& missing) {
