@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "kivoractl/JsonText.h"
@@ -32,27 +31,6 @@ Value systemRecord(const std::string& title, const std::string& modifier, const 
 
 Value pair(std::int64_t keyCode, std::int64_t flags) {
     return Dictionary{{"keyCode", keyCode}, {"flags", flags}};
-}
-
-TEST(KivoractlMenuSheet, ApplicationTitleHeadsTheMenus) {
-    const Array list = {"Editor",
-                        menuRecord("Editor", "Quit Editor", "⌘", "Q"),
-                        "File",
-                        menuRecord("File", "New", "⌘", "N"),
-                        menuRecord("File", "Save", "⌘", "S"),
-                        "Editor"};
-    EXPECT_EQ(renderMenuSheet(list),
-              "Editor\n"
-              "======\n"
-              "\n"
-              "Editor\n"
-              "  Quit Editor  ⌘Q\n"
-              "\n"
-              "File\n"
-              "  New          ⌘N\n"
-              "  Save         ⌘S\n"
-              "\n"
-              "3 shortcuts\n");
 }
 
 TEST(KivoractlMenuSheet, SubmenusGlyphsAndWideText) {
@@ -160,7 +138,6 @@ TEST(KivoractlSystemSheet, HeadersGroupsAndThePairsOfThisRun) {
 }
 
 TEST(KivoractlTerminalText, WidthsEscapesAndShortening) {
-    EXPECT_EQ(displayWidth("撤销"), 4u);
     EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);  // e + combining acute
     EXPECT_EQ(padRight("撤销", 6), "撤销  ");
     EXPECT_EQ(padRight("toolong", 3), "toolong");
@@ -171,29 +148,22 @@ TEST(KivoractlTerminalText, WidthsEscapesAndShortening) {
     EXPECT_TRUE(isValidUtf8("Zoom: 100% 撤销"));
     EXPECT_FALSE(isValidUtf8(std::string("a\0b", 3)));
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // a surrogate
-    const std::vector<std::tuple<std::string, std::size_t, std::string>> cuts = {
-        {"abcdef", 6, "abcdef"},
-        {"abcdef", 5, "abcd…"},
-        {"abcdef", 1, "…"},
-        {"abcdef", 0, ""},
-        {"撤销撤销", 6, "撤销…"},
-        {"撤销撤销", 5, "撤销…"},  // a wide character is never half shown
-        {"ae\xCC\x81\xCC\x82xyz", 4, "ae\xCC\x81\xCC\x82x…"},
-        {"ae\xCC\x81xyz", 3, "ae\xCC\x81…"},
-        {"a\xFF\xFE"
-         "bcd",
-         4, "a\xFF\xFE…"},
-    };
+    // A wide character is never halved, nor a mark parted from its character.
+    // clang-format off
+    const char* const cuts[][3] = {{"abcdef", "6", "abcdef"}, {"abcdef", "5", "abcd…"},
+        {"abcdef", "1", "…"}, {"abcdef", "0", ""}, {"撤销撤销", "6", "撤销…"},
+        {"撤销撤销", "5", "撤销…"}, {"ae\xCC\x81\xCC\x82xyz", "4", "ae\xCC\x81\xCC\x82x…"},
+        {"ae\xCC\x81xyz", "3", "ae\xCC\x81…"}, {"a\xFF\xFE" "bcd", "4", "a\xFF\xFE…"}};
+    // clang-format on
     for (const auto& [text, width, expected] : cuts) {
-        EXPECT_EQ(shortened(text, width), expected) << text << " in " << width;
+        EXPECT_EQ(shortened(text, std::stoul(width)), expected) << text << " in " << width;
     }
     EXPECT_EQ(outputWidth("132", 100), 132u);
     EXPECT_EQ(outputWidth("wide", 100), 100u);
     EXPECT_EQ(outputWidth("0", std::nullopt), 80u);
     EXPECT_EQ(outputWidth(nullptr, 0), 80u);
-    EXPECT_TRUE(wantsColour(true, nullptr));
-    EXPECT_FALSE(wantsColour(true, ""));
-    EXPECT_FALSE(wantsColour(false, nullptr));
+    EXPECT_TRUE(wantsColour(true, nullptr) && !wantsColour(true, "") &&
+                !wantsColour(false, nullptr));
 }
 
 TEST(KivoractlMonitorLine, OneLinePerNotification) {
@@ -209,22 +179,10 @@ TEST(KivoractlMonitorLine, OneLinePerNotification) {
                   std::string(31, 'n') + "…\", ok=true, raw=<3 bytes>}\n");
     EXPECT_EQ(monitorLine("t", "s", {"GetCurrentShortcut", std::nullopt, {}}),
               "t s GetCurrentShortcut\n");
-    EXPECT_EQ(toJsonText(monitorRecord("t", "s", {"Q", std::nullopt, {}}), true),
-              R"({"name":"Q","object":null,"sender":"s","time":"t","userInfo":{}})");
-}
-
-TEST(KivoractlJsonText, PrintsValuesAsReceived) {
-    const Value value = Dictionary{{"list", Array{"a", Value(1), Value(true), Value(2.5)}},
-                                   {"bad", "\xFF"},
-                                   {"data", Data{{1, 2}}},
-                                   {"none", Value()}};
-    EXPECT_EQ(toJsonText(value),
-              "{\n"
-              "  \"bad\": \"\xEF\xBF\xBD\",\n"
-              "  \"data\": [\n    1,\n    2\n  ],\n"
-              "  \"list\": [\n    \"a\",\n    1,\n    true,\n    2.5\n  ],\n"
-              "  \"none\": null\n"
-              "}");
+    EXPECT_EQ(toJsonText(monitorRecord("t", "s", {"Q", std::nullopt, {{"d", Data{{1, 2}}}}}), true),
+              R"({"name":"Q","object":null,"sender":"s","time":"t","userInfo":{"d":[1,2]}})");
+    const Value odd = Array{"\xFF", Value(2.5), Value()};
+    EXPECT_EQ(toJsonText(odd), "[\n  \"\xEF\xBF\xBD\",\n  2.5,\n  null\n]");
 }
 
 }  // namespace
