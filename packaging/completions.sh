@@ -27,7 +27,7 @@ _kivoractl() {
     local cur=\${COMP_WORDS[COMP_CWORD]} command= i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case \${COMP_WORDS[i]} in
-            --timeout) ((i++)) ;;
+            --timeout|--count|--address) ((i++)) ;;
             -*) ;;
             *) command=\${COMP_WORDS[i]}; break ;;
         esac
@@ -60,7 +60,7 @@ if [[ \$PREFIX == -* ]]; then
 fi
 for ((i = 2; i < CURRENT; i++)); do
     case \${words[i]} in
-        --timeout) ((i++)) ;;
+        --timeout|--count|--address) ((i++)) ;;
         -*) ;;
         *) words_before+=(\${words[i]}) ;;
     esac

@@ -1,123 +1,115 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kivoractl/CommandLine.h"
+#include "kivoractl/HelpText.h"
 
 namespace kivoractl {
 namespace {
 
-ParsedCommandLine parse(std::vector<std::string> args) {
-    return parseCommandLine(args);
-}
+using Args = std::vector<std::string>;
 
-TEST(KivoractlCommandLine, RequestsAndTheirNames) {
-    auto press = parse({"press", "Zoom: 100%"});
-    ASSERT_TRUE(press.command) << press.error;
-    EXPECT_EQ(press.command->action, Action::Press);
-    EXPECT_EQ(press.command->argument, "tellHelperToCurrentClickted:Zoom: 100%");
-
-    // A title that looks like an option, after "--".
-    press = parse({"press", "--", "--verbose"});
-    ASSERT_TRUE(press.command) << press.error;
-    EXPECT_EQ(press.command->argument, "tellHelperToCurrentClickted:--verbose");
-
-    auto key = parse({"key", "49", "1048576"});
-    ASSERT_TRUE(key.command) << key.error;
-    EXPECT_EQ(key.command->action, Action::Key);
-    EXPECT_EQ(key.command->argument, R"(tellHelperToSystemClickted:["49","1048576"])");
-
-    // Signed texts are arguments, not options; the helper judges them.
-    key = parse({"key", "-1", "-0"});
-    ASSERT_TRUE(key.command) << key.error;
-    EXPECT_EQ(key.command->argument, R"(tellHelperToSystemClickted:["-1","-0"])");
-}
-
-TEST(KivoractlCommandLine, OptionsAnywhereAndTimeouts) {
-    auto current = parse({"--timeout", "2.5", "current", "--json"});
-    ASSERT_TRUE(current.command) << current.error;
-    EXPECT_EQ(current.command->action, Action::Current);
-    EXPECT_TRUE(current.command->json);
-    EXPECT_DOUBLE_EQ(current.command->timeoutSeconds, 2.5);
-
-    auto system = parse({"system", "--timeout=0.2"});
-    ASSERT_TRUE(system.command) << system.error;
-    EXPECT_FALSE(system.command->json);
-    EXPECT_DOUBLE_EQ(system.command->timeoutSeconds, 0.2);
-
-    EXPECT_DOUBLE_EQ(parse({"quit"}).command->timeoutSeconds, kDefaultTimeoutSeconds);
-    EXPECT_DOUBLE_EQ(parse({"permission"}).command->timeoutSeconds,
-                     kDefaultPermissionTimeoutSeconds);
-    EXPECT_DOUBLE_EQ(parse({"permission", "--timeout", "1"}).command->timeoutSeconds, 1);
-}
-
-TEST(KivoractlCommandLine, DesktopArguments) {
-    auto pid = parse({"desktop", "activate-pid", "+2147483647"});
-    ASSERT_TRUE(pid.command) << pid.error;
-    EXPECT_EQ(pid.command->desktop, DesktopAction::ActivateProcess);
-    EXPECT_EQ(pid.command->processIdentifier, 2147483647);
-    EXPECT_FALSE(parse({"desktop", "trust", "false"}).command->trusted);
-    EXPECT_TRUE(parse({"desktop", "trust", "true"}).command->trusted);
-}
-
-TEST(KivoractlCommandLine, HelpEverywhere) {
-    const std::vector<std::vector<std::string>> general = {{"--help"}, {"-h"}, {"help"}};
-    for (const auto& args : general) {
-        auto parsed = parse(args);
-        ASSERT_TRUE(parsed.command) << parsed.error;
-        EXPECT_EQ(parsed.command->action, Action::Help);
-        EXPECT_EQ(parsed.command->helpText, generalHelp());
+// The fields a command line decides, in one comparable line; defaults left out.
+std::string describe(const ParsedCommandLine& parsed) {
+    if (!parsed.command) {
+        return "error: " + parsed.error;
     }
-    for (const char* name :
-         {"current", "system", "press", "key", "permission", "quit", "desktop"}) {
+    const Command& c = *parsed.command;
+    std::ostringstream out;
+    out << static_cast<int>(c.action) << " " << c.argument << " t=" << c.timeoutSeconds;
+    const std::pair<const char*, long long> fields[] = {
+        {" json=", static_cast<int>(c.json)}, {" full", c.full},       {" count=", c.count},
+        {" pid=", c.processIdentifier},       {" trusted", c.trusted}, {" nostart", c.noStart}};
+    for (const auto& [name, value] : fields) {
+        if (value != 0) {
+            out << name << value;
+        }
+    }
+    out << (c.address.empty() ? "" : " bus=") << c.address;
+    return out.str();
+}
+
+TEST(KivoractlCommandLine, ReadsEveryCommandAndOption) {
+    const std::vector<std::pair<Args, std::string>> cases = {
+        {{"press", "Zoom: 100%"}, "4 tellHelperToCurrentClickted:Zoom: 100% t=5"},
+        // A title that looks like an option, after "--".
+        {{"press", "--json=short", "--", "--verbose"},
+         "4 tellHelperToCurrentClickted:--verbose t=5 json=2"},
+        {{"key", "49", "1048576", "--json"},
+         "5 tellHelperToSystemClickted:[\"49\",\"1048576\"] t=5 json=1"},
+        // Signed texts are arguments, not options; the helper judges them.
+        {{"key", "-1", "-0"}, "5 tellHelperToSystemClickted:[\"-1\",\"-0\"] t=5"},
+        {{"--timeout", "2.5", "current", "--json=short", "--full", "--address", "unix:path=/b"},
+         "2  t=2.5 json=2 full1 bus=unix:path=/b"},
+        {{"system", "--timeout=0.2", "--json=pretty", "--no-start", "--address=x", "--user"},
+         "3  t=0.2 json=1 nostart1"},
+        {{"quit"}, "7  t=5"},
+        {{"permission"}, "6  t=15"},
+        {{"permission", "--timeout", "1"}, "6  t=1"},
+        // monitor runs until interrupted unless bounded.
+        {{"monitor"}, "8  t=0"},
+        {{"monitor", "--count=3", "--timeout", "9", "--json=short"}, "8  t=9 json=2 count=3"},
+        {{"desktop", "activate-pid", "+2147483647"}, "9  t=5 pid=2147483647"},
+        {{"desktop", "trust", "true"}, "9  t=5 trusted1"},
+        {{"desktop", "keys", "--json"}, "9  t=5 json=1"},
+        // --version wins, as --help does.
+        {{"--version"}, "1  t=5"},
+        {{"current", "--version", "extra"}, "1  t=5"},
+    };
+    for (const auto& [args, expected] : cases) {
+        EXPECT_EQ(describe(parseCommandLine(args)), expected);
+    }
+}
+
+TEST(KivoractlCommandLine, HelpEverywhereWithinEightyColumns) {
+    for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"help"}}) {
+        EXPECT_EQ(parseCommandLine(args).command->helpText, generalHelp());
+    }
+    for (const auto& [name, text] : commandHelp()) {
         SCOPED_TRACE(name);
-        auto viaOption = parse({name, "--help"});
-        auto viaHelp = parse({"help", name});
-        ASSERT_TRUE(viaOption.command && viaHelp.command);
+        auto viaOption = parseCommandLine({name, "--help"});
+        ASSERT_TRUE(viaOption.command);
         EXPECT_EQ(viaOption.command->action, Action::Help);
-        EXPECT_EQ(viaOption.command->helpText, viaHelp.command->helpText);
-        EXPECT_TRUE(
-            viaOption.command->helpText.starts_with(std::string("Usage: kivoractl ") + name));
+        EXPECT_EQ(viaOption.command->helpText, text);
+        EXPECT_EQ(parseCommandLine({"help", name}).command->helpText, text);
+        EXPECT_TRUE(text.starts_with("Usage: kivoractl " + name));
+    }
+    for (const auto& [name, text] : commandHelp()) {
+        std::istringstream lines(text + generalHelp());
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), 80u) << line;  // all ASCII: bytes are columns
+        }
     }
     // --help wins over missing or bad arguments.
-    EXPECT_EQ(parse({"press", "--help"}).command->action, Action::Help);
-    EXPECT_EQ(parse({"desktop", "trust", "maybe", "-h"}).command->action, Action::Help);
+    EXPECT_EQ(parseCommandLine({"press", "--help"}).command->action, Action::Help);
+    EXPECT_EQ(parseCommandLine({"desktop", "trust", "maybe", "-h"}).command->action, Action::Help);
 }
 
 TEST(KivoractlCommandLine, UsageErrors) {
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"frobnicate"},
-        {"current", "extra"},
-        {"quit", "--json"},
-        {"press"},
-        {"press", ""},
-        {"press", "\xC3("},
-        {"key", "49"},
-        {"key", "x", "0"},
-        {"key", "0x31", "0"},
-        {"current", "--verbose"},
-        {"current", "--timeout"},
-        {"current", "--timeout", "0"},
-        {"current", "--timeout", "5s"},
-        {"current", "--timeout", "3601"},
-        {"desktop"},
-        {"desktop", "explode"},
-        {"desktop", "activate", ""},
-        {"desktop", "activate-pid", "2147483648"},
-        {"desktop", "trust", "yes"},
-    };
-    for (const auto& args : bad) {
-        std::string joined;
-        for (const auto& a : args) {
-            joined += "[" + a + "]";
+    // Arguments separated by '|'.
+    // clang-format off
+    const char* const bad[] = {"", "frobnicate", "help|frobnicate", "current|extra", "quit|--json",
+        "desktop|trust|true|--json", "press|x|--full", "current|--count=2", "current|--json=long",
+        "monitor|--count=0", "monitor|--count|-1", "monitor|--count", "monitor|now", "press",
+        "press|", "press|\xC3(", "key|49", "key|x|0", "key|0x31|0", "current|--verbose",
+        "current|--timeout", "current|--address", "current|--address=", "current|--timeout|0",
+        "current|--timeout|5s", "current|--timeout|3601", "desktop", "desktop|explode",
+        "desktop|prompts|3", "desktop|activate|", "desktop|activate-pid|2147483648",
+        "desktop|trust|yes"};
+    // clang-format on
+    for (const std::string joined : bad) {
+        Args args;
+        for (std::size_t start = 0; !joined.empty() && start <= joined.size();) {
+            const std::size_t end = std::min(joined.find('|', start), joined.size());
+            args.push_back(joined.substr(start, end - start));
+            start = end + 1;
         }
-        SCOPED_TRACE(joined);
-        const auto parsed = parse(args);
-        EXPECT_FALSE(parsed.command);
-        EXPECT_FALSE(parsed.error.empty());
-        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+        const auto parsed = parseCommandLine(args);
+        const auto line = parsed.error.find('\n') == std::string::npos;  // one line, no command
+        EXPECT_TRUE(!parsed.command && !parsed.error.empty() && line) << joined;
     }
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "kivoractl/JsonText.h"
+#include "kivoractl/MonitorLine.h"
 #include "kivoractl/SheetTable.h"
 #include "kivoractl/TerminalText.h"
 
@@ -29,27 +31,6 @@ Value systemRecord(const std::string& title, const std::string& modifier, const 
 
 Value pair(std::int64_t keyCode, std::int64_t flags) {
     return Dictionary{{"keyCode", keyCode}, {"flags", flags}};
-}
-
-TEST(KivoractlMenuSheet, ApplicationTitleHeadsTheMenus) {
-    const Array list = {"Editor",
-                        menuRecord("Editor", "Quit Editor", "⌘", "Q"),
-                        "File",
-                        menuRecord("File", "New", "⌘", "N"),
-                        menuRecord("File", "Save", "⌘", "S"),
-                        "Editor"};
-    EXPECT_EQ(renderMenuSheet(list),
-              "Editor\n"
-              "======\n"
-              "\n"
-              "Editor\n"
-              "  Quit Editor  ⌘Q\n"
-              "\n"
-              "File\n"
-              "  New          ⌘N\n"
-              "  Save         ⌘S\n"
-              "\n"
-              "3 shortcuts\n");
 }
 
 TEST(KivoractlMenuSheet, SubmenusGlyphsAndWideText) {
@@ -84,23 +65,35 @@ TEST(KivoractlMenuSheet, SubmenusGlyphsAndWideText) {
 }
 
 TEST(KivoractlMenuSheet, HostileAndOddEntriesStayOnTheirLines) {
-    const std::string longTitle(80, 'x');
-    const Array list = {"M\x1B[2J",
-                        menuRecord("M\x1B[2J", "a\nb\xE2\x80\xAE", "⌘", "\x1B"),
-                        menuRecord("M\x1B[2J", longTitle, "⌘", "L"),
-                        menuRecord("M\x1B[2J", "", "⌘", " "),
-                        Value(7),
+    const Array list = {"M\x1B[2J", menuRecord("M\x1B[2J", "a\nb\xE2\x80\xAE", "⌘", "\x1B"),
+                        menuRecord("M\x1B[2J", "", "⌘", " "), Value(7),
                         Dictionary{{"Title", Value(3)}}};
     const std::string sheet = renderMenuSheet(list);
     EXPECT_EQ(sheet.find('\x1B'), std::string::npos);
     EXPECT_NE(sheet.find("M\\u{1B}[2J\n"), std::string::npos) << sheet;
     EXPECT_NE(sheet.find("  a\\nb\\u{202E}"), std::string::npos) << sheet;
-    // A long title overflows its own row only; the others keep a 48-column label.
-    EXPECT_NE(sheet.find(longTitle + "  ⌘L\n"), std::string::npos) << sheet;
-    EXPECT_NE(sheet.find("\n  (untitled)" + std::string(36, ' ') + "  ⌘Space\n"), std::string::npos)
-        << sheet;
+    EXPECT_NE(sheet.find("\n  (untitled)    ⌘Space\n"), std::string::npos) << sheet;
     EXPECT_NE(sheet.find("(unexpected entry 7)"), std::string::npos) << sheet;
-    EXPECT_NE(sheet.find("4 shortcuts"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("3 shortcuts"), std::string::npos) << sheet;
+}
+
+TEST(KivoractlMenuSheet, FollowsTheTerminalWidthAndColour) {
+    const std::string title = "Open the document " + std::string(80, 'x');
+    const Array list = {"Fichier", menuRecord("Fichier", title, "⌘", "O"),
+                        menuRecord("Fichier", "Été", "⇧⌘", "E"), title};
+    const std::string x14(14, 'x');
+    EXPECT_EQ(renderMenuSheet(list, {.width = 40}),
+              "Open the document " + x14 + "xxxxxxx…\n" + std::string(40, '=') +
+                  "\n\nFichier\n  Open the document " + x14 + "…   ⌘O\n  Été" +
+                  std::string(32, ' ') + "⇧⌘E\n\n2 shortcuts\n");
+    // --full: nothing shortened; the long row overflows on its own.
+    const std::string full = renderMenuSheet(list, {.width = 40, .full = true});
+    EXPECT_NE(full.find("\n  " + title + "   ⌘O\n"), std::string::npos) << full;
+    EXPECT_NE(full.find("\n  Été" + std::string(32, ' ') + "⇧⌘E\n"), std::string::npos) << full;
+    // Colour: headings bold, glyphs dim, the layout unchanged.
+    const std::string coloured = renderMenuSheet(list, {.width = 40, .colour = true});
+    EXPECT_NE(coloured.find("\x1B[1mFichier\x1B[0m\n"), std::string::npos) << coloured;
+    EXPECT_NE(coloured.find("  \x1B[2m⇧⌘\x1B[0mE\n"), std::string::npos) << coloured;
 }
 
 TEST(KivoractlMenuSheet, TheLogoMenuIsNamedAndEmptyListsSaySo) {
@@ -144,9 +137,7 @@ TEST(KivoractlSystemSheet, HeadersGroupsAndThePairsOfThisRun) {
     EXPECT_TRUE(renderSystemSheet({}, &pairs).starts_with("No system shortcuts"));
 }
 
-TEST(KivoractlTerminalText, WidthsAndEscapes) {
-    EXPECT_EQ(displayWidth("abc"), 3u);
-    EXPECT_EQ(displayWidth("撤销"), 4u);
+TEST(KivoractlTerminalText, WidthsEscapesAndShortening) {
     EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);  // e + combining acute
     EXPECT_EQ(padRight("撤销", 6), "撤销  ");
     EXPECT_EQ(padRight("toolong", 3), "toolong");
@@ -157,20 +148,41 @@ TEST(KivoractlTerminalText, WidthsAndEscapes) {
     EXPECT_TRUE(isValidUtf8("Zoom: 100% 撤销"));
     EXPECT_FALSE(isValidUtf8(std::string("a\0b", 3)));
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // a surrogate
+    // A wide character is never halved, nor a mark parted from its character.
+    // clang-format off
+    const char* const cuts[][3] = {{"abcdef", "6", "abcdef"}, {"abcdef", "5", "abcd…"},
+        {"abcdef", "1", "…"}, {"abcdef", "0", ""}, {"撤销撤销", "6", "撤销…"},
+        {"撤销撤销", "5", "撤销…"}, {"ae\xCC\x81\xCC\x82xyz", "4", "ae\xCC\x81\xCC\x82x…"},
+        {"ae\xCC\x81xyz", "3", "ae\xCC\x81…"}, {"a\xFF\xFE" "bcd", "4", "a\xFF\xFE…"}};
+    // clang-format on
+    for (const auto& [text, width, expected] : cuts) {
+        EXPECT_EQ(shortened(text, std::stoul(width)), expected) << text << " in " << width;
+    }
+    EXPECT_EQ(outputWidth("132", 100), 132u);
+    EXPECT_EQ(outputWidth("wide", 100), 100u);
+    EXPECT_EQ(outputWidth("0", std::nullopt), 80u);
+    EXPECT_EQ(outputWidth(nullptr, 0), 80u);
+    EXPECT_TRUE(wantsColour(true, nullptr) && !wantsColour(true, "") &&
+                !wantsColour(false, nullptr));
 }
 
-TEST(KivoractlJsonText, PrintsValuesAsReceived) {
-    const Value value = Dictionary{{"list", Array{"a", Value(1), Value(true), Value(2.5)}},
-                                   {"bad", "\xFF"},
-                                   {"data", Data{{1, 2}}},
-                                   {"none", Value()}};
-    EXPECT_EQ(toJsonText(value),
-              "{\n"
-              "  \"bad\": \"\xEF\xBF\xBD\",\n"
-              "  \"data\": [\n    1,\n    2\n  ],\n"
-              "  \"list\": [\n    \"a\",\n    1,\n    true,\n    2.5\n  ],\n"
-              "  \"none\": null\n"
-              "}");
+TEST(KivoractlMonitorLine, OneLinePerNotification) {
+    const kivora::Notification reply{"GetCurrentShortcutResponse",
+                                     "a\nb",
+                                     {{"currentShortcut", Array{"File", "Edit"}},
+                                      {"note", std::string(40, 'n')},
+                                      {"ok", Value(true)},
+                                      {"raw", Data{{1, 2, 3}}}}};
+    EXPECT_EQ(monitorLine("12:00:00.000", ":1.7", reply),
+              "12:00:00.000 :1.7 GetCurrentShortcutResponse object=a\\nb {currentShortcut=[2], "
+              "note=\"" +
+                  std::string(31, 'n') + "…\", ok=true, raw=<3 bytes>}\n");
+    EXPECT_EQ(monitorLine("t", "s", {"GetCurrentShortcut", std::nullopt, {}}),
+              "t s GetCurrentShortcut\n");
+    EXPECT_EQ(toJsonText(monitorRecord("t", "s", {"Q", std::nullopt, {{"d", Data{{1, 2}}}}}), true),
+              R"({"name":"Q","object":null,"sender":"s","time":"t","userInfo":{"d":[1,2]}})");
+    const Value odd = Array{"\xFF", Value(2.5), Value()};
+    EXPECT_EQ(toJsonText(odd), "[\n  \"\xEF\xBF\xBD\",\n  2.5,\n  null\n]");
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <set>
 
+#include "kivoractl/HelpText.h"
 #include "kivoractl/TerminalText.h"
 #include "messaging/NotificationNames.h"
 
@@ -13,101 +15,16 @@ namespace {
 
 constexpr double kLongestTimeoutSeconds = 3600;
 
-const std::string kGeneralHelp =
-    R"(Usage: kivoractl [--timeout SECONDS] COMMAND [ARGUMENTS] [--json]
-
-Plays the main application's part towards the KivoraData helper on the session bus: sends
-its requests as distributed notifications and prints the replies.
-
-Commands:
-  current [--json]       the menu shortcuts of the target application, as a table
-  system [--json]        the system shortcuts, as a table with the pair for `key`
-  press TITLE            press the menu item TITLE of the last harvest
-  key KEYCODE FLAGS      post the keystroke of a system shortcut
-  permission [--json]    ask for the Accessibility permission and wait for the answer
-  quit                   end the helper
-  desktop SUBCOMMAND     control the simulated desktop (kivoractl desktop --help)
-  help [COMMAND]         this text, or the help of a command
-
-Options:
-  --timeout SECONDS      how long to wait for the helper (default 5; permission 15)
-  --json                 print the replies' user info as received, as JSON
-  --user                 talk to the helper on the session bus (the default)
-  --address=ADDRESS      talk to the helper on the bus at ADDRESS instead
-  --no-start             never ask the bus to start the helper
-  -h, --help             show help
-  --version              show the version and exit
-  --                     end of options (for a TITLE that begins with '-')
-
-Exit status: 0 on success, 1 when the helper is not running or does not answer in time,
-2 on a usage error. Errors go to standard error.
-)";
-
-const std::map<std::string, std::string, std::less<>>& commandHelp() {
-    static const std::map<std::string, std::string, std::less<>> help = {
-        {"current", R"(Usage: kivoractl current [--json] [--timeout SECONDS]
-
-Sends "GetCurrentShortcut" and waits for "GetCurrentShortcutResponse". Prints the menu
-shortcuts of the target application (the last application in front other than the helper
-and the main application) under their menu and submenu headers, each as modifier glyphs and
-key. With --json, prints the reply's user info as received.
-)"},
-        {"system", R"(Usage: kivoractl system [--json] [--timeout SECONDS]
-
-Sends "GetSystemShortcut" and waits for both replies, "getSystemShortcutResponse" and
-"GetKeyCodeAndFlagsArr". Prints the system shortcuts under their category and group headers,
-each with its modifier glyphs, key name and the arguments that `kivoractl key` takes to post
-it. With --json, prints both replies' user info as received, keyed by reply name.
-)"},
-        {"press", R"(Usage: kivoractl press [--timeout SECONDS] [--] TITLE
-
-Posts "tellHelperToCurrentClickted:" followed by TITLE: the helper presses the first menu
-item of its last harvest ("current" or "system") with that title. The helper sends no reply;
-kivoractl waits until the helper has handled the request.
-)"},
-        {"key", R"(Usage: kivoractl key [--timeout SECONDS] KEYCODE FLAGS
-
-Posts "tellHelperToSystemClickted:" followed by the JSON array of the two decimal texts, e.g.
-kivoractl key 49 1048576 for Space with Command. The helper posts the keystroke only for a
-pair it has handed out ("kivoractl system" lists them); any other it refuses in its log. The
-helper sends no reply; kivoractl waits until the helper has handled the request.
-)"},
-        {"permission", R"(Usage: kivoractl permission [--json] [--timeout SECONDS]
-
-Sends "AccessibilityStatus" and waits for "AccessibilityStatusResponse". The helper answers
-only once the permission is granted, checking every 5 seconds, so the default wait is 15
-seconds. With --json, prints the reply's user info as received.
-)"},
-        {"quit", R"(Usage: kivoractl quit [--timeout SECONDS]
-
-Posts "TerminateSubApp" and waits until the helper has left the bus.
-)"},
-        {"desktop", R"(Usage: kivoractl desktop SUBCOMMAND [--timeout SECONDS]
-
-Controls the helper's simulated desktop:
-  activate BUNDLE_ID     bring that application to the front
-  activate-pid PID       the same by process identifier (0: no application in front)
-  quit BUNDLE_ID         the application quits
-  trust true|false       grant or withdraw the Accessibility permission
-  pressed                every menu item pressed so far, oldest first
-  keys                   every keyboard event posted so far: key code, down/up, flags
-  prompts                how often the permission prompt was requested
-)"},
-        {"help", R"(Usage: kivoractl help [COMMAND]
-
-Shows the help of the tool, or of COMMAND.
-)"},
-    };
-    return help;
-}
-
 struct Arguments {
     std::vector<std::string> positional;
     bool help = false;
-    bool json = false;
+    bool version = false;
+    JsonForm json = JsonForm::Off;
+    bool full = false;
     bool noStart = false;
     std::string address;
     std::optional<double> timeout;
+    std::optional<std::uint64_t> count;
 };
 
 bool isDecimal(std::string_view text) {
@@ -128,8 +45,62 @@ std::optional<double> parseSeconds(std::string_view text) {
     return value;
 }
 
+std::optional<std::uint64_t> parseCount(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != end || value == 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::string quoted(std::string_view text) {
     return "'" + printable(text) + "'";
+}
+
+// The value of an option that takes one, written NAME=VALUE or as two words; none when `arg`
+// is not that option. An empty `value` with `missing` set means the value was missing.
+std::optional<std::string> optionValue(const std::vector<std::string>& args, std::size_t& i,
+                                       std::string_view name, bool& missing) {
+    const std::string& arg = args[i];
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        return arg.substr(name.size() + 1);
+    }
+    if (arg != name) {
+        return std::nullopt;
+    }
+    missing = i + 1 == args.size();
+    return missing ? std::string() : args[++i];
+}
+
+std::optional<std::string> readValueOption(const std::vector<std::string>& args, std::size_t& i,
+                                           Arguments& out, bool& matched) {
+    bool missing = false;
+    matched = true;
+    if (auto value = optionValue(args, i, "--address", missing)) {
+        out.address = *value;
+        return value->empty() ? std::optional<std::string>("--address needs a bus address")
+                              : std::nullopt;
+    }
+    if (auto value = optionValue(args, i, "--timeout", missing)) {
+        out.timeout = parseSeconds(*value);
+        if (missing || !out.timeout) {
+            return "--timeout wants a number of seconds above 0 and at most 3600" +
+                   (missing ? std::string() : ", not " + quoted(*value));
+        }
+        return std::nullopt;
+    }
+    if (auto value = optionValue(args, i, "--count", missing)) {
+        out.count = parseCount(*value);
+        if (missing || !out.count) {
+            return "--count wants a whole number above 0" +
+                   (missing ? std::string() : ", not " + quoted(*value));
+        }
+        return std::nullopt;
+    }
+    matched = false;
+    return std::nullopt;
 }
 
 // Options may stand anywhere; "--" ends them. "-1" is an argument (a key code), not an option.
@@ -137,40 +108,30 @@ std::optional<std::string> readArguments(const std::vector<std::string>& args, A
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        bool matched = false;
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-" || isDecimal(arg)) {
             out.positional.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
             out.help = true;
-        } else if (arg == "--json") {
-            out.json = true;
+        } else if (arg == "--version") {
+            out.version = true;
+        } else if (arg == "--json" || arg == "--json=pretty") {
+            out.json = JsonForm::Pretty;
+        } else if (arg == "--json=short") {
+            out.json = JsonForm::Short;
+        } else if (arg.starts_with("--json=")) {
+            return "--json takes short or pretty, not " + quoted(arg.substr(7));
+        } else if (arg == "--full") {
+            out.full = true;
         } else if (arg == "--user") {
             out.address.clear();
         } else if (arg == "--no-start") {
             out.noStart = true;
-        } else if (arg == "--address" || arg.starts_with("--address=")) {
-            if (arg == "--address" && i + 1 == args.size()) {
-                return "--address needs a bus address";
-            }
-            out.address = arg == "--address" ? args[++i] : arg.substr(10);
-            if (out.address.empty()) {
-                return "--address needs a bus address";
-            }
-        } else if (arg == "--timeout" || arg.starts_with("--timeout=")) {
-            std::string value;
-            if (arg == "--timeout") {
-                if (i + 1 == args.size()) {
-                    return "--timeout needs a number of seconds";
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(std::string_view("--timeout=").size());
-            }
-            out.timeout = parseSeconds(value);
-            if (!out.timeout) {
-                return "--timeout wants a number of seconds above 0 and at most 3600, not " +
-                       quoted(value);
+        } else if (auto error = readValueOption(args, i, out, matched); error || matched) {
+            if (error) {
+                return error;
             }
         } else {
             return "unknown option " + quoted(arg);
@@ -273,56 +234,47 @@ ParsedCommandLine parseDesktop(const std::vector<std::string>& rest, Command com
     return {command, {}};
 }
 
-}  // namespace
-
-const std::string& generalHelp() {
-    return kGeneralHelp;
+// Options that only some commands take; none of them may be ignored silently.
+std::optional<std::string> misplacedOption(const std::string& name,
+                                           const std::vector<std::string>& rest,
+                                           const Arguments& parsed) {
+    static const std::set<std::string, std::less<>> dataCommands = {
+        "current", "system", "permission", "press", "key", "monitor", "desktop"};
+    const bool desktopData = name != "desktop" || rest.empty() || rest[0] == "pressed" ||
+                             rest[0] == "keys" || rest[0] == "prompts";
+    if (parsed.json != JsonForm::Off && (!dataCommands.contains(name) || !desktopData)) {
+        return name + (name == "desktop" && !rest.empty() ? " " + rest[0] : "") +
+               " has no --json option";
+    }
+    if (parsed.full && name != "current" && name != "system") {
+        return name + " has no --full option";
+    }
+    if (parsed.count && name != "monitor") {
+        return name + " has no --count option";
+    }
+    return std::nullopt;
 }
 
-ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
-    Arguments parsed;
-    if (auto error = readArguments(args, parsed)) {
-        return usageError(*error);
-    }
-    const auto& positional = parsed.positional;
-    if (positional.empty()) {
-        return parsed.help ? help(kGeneralHelp) : usageError("no command given");
-    }
-    const std::string& name = positional[0];
-    const std::vector<std::string> rest(positional.begin() + 1, positional.end());
-
-    if (name == "help") {
-        if (rest.empty()) {
-            return help(kGeneralHelp);
-        }
-        const auto topic = commandHelp().find(rest[0]);
-        if (topic == commandHelp().end() || rest.size() > 1) {
-            return usageError("no help for " + quoted(rest[0]));
-        }
-        return help(topic->second);
-    }
-    const auto topic = commandHelp().find(name);
-    if (topic == commandHelp().end()) {
-        return usageError("unknown command " + quoted(name));
-    }
-    if (parsed.help) {
-        return help(topic->second);
-    }
-
+Command commandFrom(const std::string& name, const Arguments& parsed) {
     Command command;
     command.json = parsed.json;
+    command.full = parsed.full;
     command.address = parsed.address;
     command.noStart = parsed.noStart;
-    const bool jsonAllowed = name == "current" || name == "system" || name == "permission";
-    if (parsed.json && !jsonAllowed) {
-        return usageError(name + " has no --json option");
-    }
+    command.count = parsed.count.value_or(0);
     if (name == "permission") {
         command.timeoutSeconds = kDefaultPermissionTimeoutSeconds;
+    } else if (name == "monitor") {
+        command.timeoutSeconds = 0;
     }
     if (parsed.timeout) {
         command.timeoutSeconds = *parsed.timeout;
     }
+    return command;
+}
+
+ParsedCommandLine parseRequest(const std::string& name, const std::vector<std::string>& rest,
+                               Command command) {
     const auto expectArguments = [&](std::size_t count,
                                      const char* what) -> std::optional<std::string> {
         if (rest.size() == count) {
@@ -331,15 +283,17 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         return count == 0 ? name + " takes no arguments"
                           : name + " takes " + what + " (kivoractl " + name + " --help)";
     };
-
-    if (name == "current" || name == "system" || name == "permission" || name == "quit") {
+    static const std::map<std::string, Action, std::less<>> plain = {
+        {"current", Action::Current},
+        {"system", Action::System},
+        {"quit", Action::Quit},
+        {"permission", Action::Permission},
+        {"monitor", Action::Monitor}};
+    if (const auto found = plain.find(name); found != plain.end()) {
         if (auto error = expectArguments(0, "")) {
             return usageError(*error);
         }
-        command.action = name == "current"      ? Action::Current
-                         : name == "system"     ? Action::System
-                         : name == "permission" ? Action::Permission
-                                                : Action::Quit;
+        command.action = found->second;
         return {command, {}};
     }
     if (name == "press") {
@@ -371,6 +325,48 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         return {command, {}};
     }
     return parseDesktop(rest, command);
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+    Arguments parsed;
+    if (auto error = readArguments(args, parsed)) {
+        return usageError(*error);
+    }
+    if (parsed.version) {
+        Command command;
+        command.action = Action::Version;
+        return {command, {}};
+    }
+    const auto& positional = parsed.positional;
+    if (positional.empty()) {
+        return parsed.help ? help(generalHelp()) : usageError("no command given");
+    }
+    const std::string& name = positional[0];
+    const std::vector<std::string> rest(positional.begin() + 1, positional.end());
+
+    if (name == "help") {
+        if (rest.empty()) {
+            return help(parsed.help ? commandHelp().at("help") : generalHelp());
+        }
+        const auto topic = commandHelp().find(rest[0]);
+        if (topic == commandHelp().end() || rest.size() > 1) {
+            return usageError("no help for " + quoted(rest[0]));
+        }
+        return help(topic->second);
+    }
+    const auto topic = commandHelp().find(name);
+    if (topic == commandHelp().end()) {
+        return usageError("unknown command " + quoted(name));
+    }
+    if (parsed.help) {
+        return help(topic->second);
+    }
+    if (auto error = misplacedOption(name, rest, parsed)) {
+        return usageError(*error);
+    }
+    return parseRequest(name, rest, commandFrom(name, parsed));
 }
 
 }  // namespace kivoractl

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "keys/KeyManager.h"
-#include "kivoractl/JsonText.h"
+#include "KivoraVersion.h"
+#include "kivoractl/Desktop.h"
+#include "kivoractl/Monitor.h"
+#include "kivoractl/Output.h"
 #include "kivoractl/SheetTable.h"
 #include "kivoractl/TerminalText.h"
 #include "messaging/NotificationNames.h"
@@ -21,15 +23,6 @@ using kivora::Dictionary;
 using kivora::Value;
 
 namespace {
-
-int fail(const std::string& message) {
-    std::fprintf(stderr, "kivoractl: %s\n", message.c_str());
-    return kExitFailure;
-}
-
-void print(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-}
 
 std::string seconds(double value) {
     char text[32];
@@ -134,15 +127,15 @@ int current(const Command& command) {
         return fail(error);
     }
     const Dictionary& userInfo = client->first(replyName)->userInfo;
-    if (command.json) {
-        print(toJsonText(Value(userInfo)) + "\n");
+    if (command.json != JsonForm::Off) {
+        printJson(userInfo, command.json);
         return kExitSuccess;
     }
     const Array* list = arrayIn(userInfo, names::currentShortcutKey());
     if (list == nullptr) {
         return fail(replyName + " carries no \"" + names::currentShortcutKey() + "\" list");
     }
-    print(renderMenuSheet(*list));
+    print(renderMenuSheet(*list, terminalStyle(command.full)));
     return kExitSuccess;
 }
 
@@ -156,15 +149,16 @@ int system(const Command& command) {
     }
     const Dictionary& listInfo = client->first(listReply)->userInfo;
     const Dictionary& pairsInfo = client->first(pairsReply)->userInfo;
-    if (command.json) {
-        print(toJsonText(Value(Dictionary{{listReply, listInfo}, {pairsReply, pairsInfo}})) + "\n");
+    if (command.json != JsonForm::Off) {
+        printJson(Dictionary{{listReply, listInfo}, {pairsReply, pairsInfo}}, command.json);
         return kExitSuccess;
     }
     const Array* list = arrayIn(listInfo, names::systemShortcutKey());
     if (list == nullptr) {
         return fail(listReply + " carries no \"" + names::systemShortcutKey() + "\" list");
     }
-    print(renderSystemSheet(*list, arrayIn(pairsInfo, names::keyCodeAndFlagsArrDataKey())));
+    print(renderSystemSheet(*list, arrayIn(pairsInfo, names::keyCodeAndFlagsArrDataKey()),
+                            terminalStyle(command.full)));
     return kExitSuccess;
 }
 
@@ -172,7 +166,7 @@ int permission(const Command& command) {
     std::string error;
     const std::string& replyName = names::accessibilityStatusResponse();
     const auto sayWaiting = [&] {
-        if (!command.json) {
+        if (command.json == JsonForm::Off) {
             // A status line, not data: kept off standard output.
             std::fprintf(stderr,
                          "Waiting up to %s for the Accessibility permission (the helper "
@@ -185,8 +179,8 @@ int permission(const Command& command) {
         return fail(error);
     }
     const Dictionary& userInfo = client->first(replyName)->userInfo;
-    if (command.json) {
-        print(toJsonText(Value(userInfo)) + "\n");
+    if (command.json != JsonForm::Off) {
+        printJson(userInfo, command.json);
         return kExitSuccess;
     }
     const auto enabled = userInfo.find(names::isEnabledKey());
@@ -197,10 +191,6 @@ int permission(const Command& command) {
           (enabled->second.asBool() ? "granted" : "not granted") + "\n");
     return kExitSuccess;
 }
-
-// What the simulated desktop has seen of presses (press) or keystrokes (key) so far, one
-// line each; none when the helper serves a real desktop.
-std::optional<std::vector<std::string>> desktopSaw(BusClient& client, Action action);
 
 // press and key: the helper sends no reply, so wait until it has handled the request. On the
 // simulated desktop, say what the desktop saw; a request that changed nothing is a failure.
@@ -217,7 +207,12 @@ int postAndConfirm(const Command& command, const std::string& done) {
     }
     const auto after = before ? desktopSaw(*client, command.action) : std::nullopt;
     if (!after) {
-        print(done + "\n");
+        if (command.json != JsonForm::Off) {
+            printJson(Dictionary{{"request", command.argument}, {"confirmed", Value(false)}},
+                      command.json);
+        } else {
+            print(done + "\n");
+        }
         return kExitSuccess;
     }
     if (after->size() <= before->size()) {
@@ -226,11 +221,9 @@ int postAndConfirm(const Command& command, const std::string& done) {
                         : "the desktop saw no keystroke (only a pair that `kivoractl system` "
                           "lists is posted)");
     }
-    std::string out;
-    for (std::size_t i = before->size(); i < after->size(); ++i) {
-        out += (*after)[i];
-    }
-    print(out);
+    printSeen(command.action,
+              Array(after->begin() + static_cast<std::ptrdiff_t>(before->size()), after->end()),
+              command.json);
     return kExitSuccess;
 }
 
@@ -254,113 +247,10 @@ int quit(const Command& command) {
     return fail(client->lastError());
 }
 
-std::string keyEventLine(std::uint16_t keyCode, bool down, std::uint64_t flags) {
-    const auto& keys = kivora::KeyManager::shared();
-    std::string line = padRight(down ? "down" : "up", 5);
-    line += padLeft(std::to_string(keyCode), 5) + " " +
-            padRight(keys.keyNameForKeyCode(keyCode), 7) + " flags " + std::to_string(flags);
-    const std::string symbols = keys.modifierSymbolsForFlags(flags);
-    if (!symbols.empty()) {
-        line += " " + symbols;
-    }
-    return line + "\n";
-}
-
-std::optional<std::vector<std::string>> desktopSaw(BusClient& client, Action action) {
-    std::vector<std::string> lines;
-    if (action == Action::Press) {
-        auto items = client.pressedItems();
-        if (!items) {
-            return std::nullopt;
-        }
-        for (const auto& item : *items) {
-            lines.push_back("Desktop: pressed " + printable(item) + "\n");
-        }
-        return lines;
-    }
-    auto events = client.keyEvents();
-    if (!events) {
-        return std::nullopt;
-    }
-    for (const auto& event : *events) {
-        lines.push_back(keyEventLine(event.keyCode, event.keyDown, event.flags));
-    }
-    return lines;
-}
-
 int desktop(const Command& command) {
     std::string error;
     auto client = connectToHelper(command, error);
-    if (!client) {
-        return fail(error);
-    }
-    const auto callFailed = [&](const char* what) {
-        return fail(std::string("desktop ") + what + ": " + client->lastError());
-    };
-    const std::string& argument = command.argument;
-    switch (command.desktop) {
-        case DesktopAction::Activate:
-            if (!client->activate(argument)) {
-                return callFailed("activate");
-            }
-            print("Desktop: activated " + printable(argument) + "\n");
-            return kExitSuccess;
-        case DesktopAction::Quit:
-            if (!client->quit(argument)) {
-                return callFailed("quit");
-            }
-            print("Desktop: quit " + printable(argument) + "\n");
-            return kExitSuccess;
-        case DesktopAction::ActivateProcess: {
-            const std::int32_t pid = command.processIdentifier;
-            if (!client->activateProcess(pid)) {
-                return callFailed("activate-pid");
-            }
-            print(pid == 0 ? std::string("Desktop: no application in front\n")
-                           : "Desktop: activated process " + std::to_string(pid) + "\n");
-            return kExitSuccess;
-        }
-        case DesktopAction::Trust:
-            if (!client->setTrusted(command.trusted)) {
-                return callFailed("trust");
-            }
-            print(std::string("Desktop: Accessibility permission ") +
-                  (command.trusted ? "granted" : "withdrawn") + "\n");
-            return kExitSuccess;
-        case DesktopAction::Pressed: {
-            auto items = client->pressedItems();
-            if (!items) {
-                return callFailed("pressed");
-            }
-            std::string out;
-            for (const auto& item : *items) {
-                out += printable(item) + "\n";
-            }
-            print(out.empty() ? "(no menu item pressed yet)\n" : out);
-            return kExitSuccess;
-        }
-        case DesktopAction::Keys: {
-            auto events = client->keyEvents();
-            if (!events) {
-                return callFailed("keys");
-            }
-            std::string out;
-            for (const auto& event : *events) {
-                out += keyEventLine(event.keyCode, event.keyDown, event.flags);
-            }
-            print(out.empty() ? "(no keyboard event posted yet)\n" : out);
-            return kExitSuccess;
-        }
-        case DesktopAction::Prompts: {
-            const auto count = client->promptCount();
-            if (!count) {
-                return callFailed("prompts");
-            }
-            print(std::to_string(*count) + "\n");
-            return kExitSuccess;
-        }
-    }
-    return kExitFailure;
+    return client ? runDesktop(*client, command) : fail(error);
 }
 
 }  // namespace
@@ -370,6 +260,11 @@ int runCommand(const Command& command) {
         case Action::Help:
             print(command.helpText);
             return kExitSuccess;
+        case Action::Version:
+            print(std::string("kivoractl ") + kivora::kVersion + "\n");
+            return kExitSuccess;
+        case Action::Monitor:
+            return monitor(command);
         case Action::Current:
             return current(command);
         case Action::System:

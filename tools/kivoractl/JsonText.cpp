@@ -36,8 +36,9 @@ nlohmann::json toJson(const kivora::Value& value) {
 
 }  // namespace
 
-std::string toJsonText(const kivora::Value& value) {
-    return toJson(value).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string toJsonText(const kivora::Value& value, bool compact) {
+    return toJson(value).dump(compact ? -1 : 2, ' ', false,
+                              nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace kivoractl

@@ -7,8 +7,8 @@
 
 namespace kivoractl {
 
-// Indented JSON text of `value`. Invalid UTF-8 becomes U+FFFD, data an array of byte values,
-// a non-finite real null.
-std::string toJsonText(const kivora::Value& value);
+// JSON text of `value`, indented or (`compact`) on one line. Invalid UTF-8 becomes U+FFFD,
+// data an array of byte values, a non-finite real null.
+std::string toJsonText(const kivora::Value& value, bool compact = false);
 
 }  // namespace kivoractl

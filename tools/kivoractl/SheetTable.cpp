@@ -17,11 +17,12 @@ using kivora::Value;
 
 namespace {
 
-// Titles longer than this overflow their column instead of pushing every row to the right.
-constexpr std::size_t kWidestLabelColumn = 48;
+// On a narrow terminal titles keep this much room and the row overflows instead.
+constexpr std::size_t kNarrowestLabelColumn = 12;
 
 struct Line {
     bool isRow = false;
+    bool isHeading = false;
     std::string text;  // a heading line, when not a row
     std::size_t indent = 0;
     std::string label;
@@ -34,6 +35,20 @@ Line textLine(std::string text) {
     Line line;
     line.text = std::move(text);
     return line;
+}
+
+Line headingLine(std::string text) {
+    Line line = textLine(std::move(text));
+    line.isHeading = true;
+    return line;
+}
+
+std::string styled(const std::string& text, const char* escape, const SheetStyle& style) {
+    return style.colour && !text.empty() ? escape + text + "\x1B[0m" : text;
+}
+
+std::string bold(const std::string& text, const SheetStyle& style) {
+    return styled(text, "\x1B[1m", style);
 }
 
 Line rowLine(std::size_t indent, std::string label, std::string modifier, std::string key) {
@@ -58,30 +73,39 @@ std::string trimRight(std::string text) {
     return text;
 }
 
-std::string layOut(const std::vector<Line>& lines) {
+std::string layOut(const std::vector<Line>& lines, const SheetStyle& style) {
     std::size_t labelColumn = 0;
     std::size_t modifierColumn = 0;
     std::size_t keyColumn = 0;
+    std::size_t extraColumn = 0;
     for (const Line& line : lines) {
-        if (!line.isRow) {
-            continue;
+        if (line.isRow) {
+            labelColumn = std::max(labelColumn, line.indent + displayWidth(line.label));
+            modifierColumn = std::max(modifierColumn, displayWidth(line.modifier));
+            keyColumn = std::max(keyColumn, displayWidth(line.key));
+            extraColumn = std::max(extraColumn, displayWidth(line.extra));
         }
-        labelColumn = std::max(labelColumn, line.indent + displayWidth(line.label));
-        modifierColumn = std::max(modifierColumn, displayWidth(line.modifier));
-        keyColumn = std::max(keyColumn, displayWidth(line.key));
     }
-    labelColumn = std::min(labelColumn, kWidestLabelColumn);
+    const std::size_t rest =
+        2 + modifierColumn + keyColumn + (extraColumn > 0 ? 2 + extraColumn : 0);
+    labelColumn = std::min(
+        labelColumn, std::max(kNarrowestLabelColumn, style.width > rest ? style.width - rest : 0));
 
     std::string out;
     for (const Line& line : lines) {
         if (!line.isRow) {
-            out += line.text;
+            const std::string text = style.full ? line.text : shortened(line.text, style.width);
+            out += line.isHeading ? bold(text, style) : text;
             out += '\n';
             continue;
         }
-        std::string row = padRight(std::string(line.indent, ' ') + line.label, labelColumn);
+        // A title too long for its column is shortened, or with --full overflows its row.
+        const std::size_t room = labelColumn > line.indent ? labelColumn - line.indent : 1;
+        const std::string label = style.full ? line.label : shortened(line.label, room);
+        std::string row = padRight(std::string(line.indent, ' ') + label, labelColumn);
         row += "  ";
-        row += padLeft(line.modifier, modifierColumn);
+        row += padLeft("", modifierColumn - displayWidth(line.modifier));
+        row += styled(line.modifier, "\x1B[2m", style);
         row += padRight(line.key, keyColumn);
         if (!line.extra.empty()) {
             row += "  ";
@@ -256,14 +280,15 @@ std::string menuKeyText(const std::string& cmdChar, const std::string& glyph) {
     return printable(glyph);
 }
 
-std::string renderMenuSheet(const Array& currentShortcut) {
+std::string renderMenuSheet(const Array& currentShortcut, const SheetStyle& style) {
     std::size_t end = currentShortcut.size();
     std::string out;
     // Headers always precede a record, so a string at the end is the application title.
     if (end > 0 && currentShortcut.back().isString()) {
-        const std::string title = printable(currentShortcut.back().asString());
-        out +=
-            title + "\n" + std::string(std::max<std::size_t>(displayWidth(title), 1), '=') + "\n\n";
+        std::string title = printable(currentShortcut.back().asString());
+        title = style.full ? title : shortened(title, style.width);
+        out += bold(title, style) + "\n" +
+               std::string(std::max<std::size_t>(displayWidth(title), 1), '=') + "\n\n";
         --end;
     }
 
@@ -275,14 +300,14 @@ std::string renderMenuSheet(const Array& currentShortcut) {
         if (entry.isString()) {
             const std::string& header = entry.asString();
             if (isSubheader(menu, header)) {
-                lines.push_back(textLine(subheaderLine(*menu, header)));
+                lines.push_back(headingLine(subheaderLine(*menu, header)));
                 continue;
             }
             if (menu) {
                 lines.push_back(textLine(""));
             }
             menu = header;
-            lines.push_back(textLine(menuSectionLine(header)));
+            lines.push_back(headingLine(menuSectionLine(header)));
         } else if (entry.isDictionary()) {
             const std::string title = stringAt(entry, "Title");
             // Items below a submenu carry its path; items of the menu itself its title.
@@ -303,10 +328,11 @@ std::string renderMenuSheet(const Array& currentShortcut) {
                "No menu shortcuts (no target application, no menu bar, or no Accessibility "
                "permission).\n";
     }
-    return out + layOut(lines) + "\n" + countLine(records) + "\n";
+    return out + layOut(lines, style) + "\n" + countLine(records) + "\n";
 }
 
-std::string renderSystemSheet(const Array& systemShortcut, const Array* systemPairs) {
+std::string renderSystemSheet(const Array& systemShortcut, const Array* systemPairs,
+                              const SheetStyle& style) {
     const std::size_t recordCount =
         static_cast<std::size_t>(std::count_if(systemShortcut.begin(), systemShortcut.end(),
                                                [](const Value& v) { return v.isDictionary(); }));
@@ -322,14 +348,14 @@ std::string renderSystemSheet(const Array& systemShortcut, const Array* systemPa
         if (entry.isString()) {
             const std::string& header = entry.asString();
             if (isSubheader(category, header)) {
-                lines.push_back(textLine(subheaderLine(*category, header)));
+                lines.push_back(headingLine(subheaderLine(*category, header)));
                 continue;
             }
             if (category) {
                 lines.push_back(textLine(""));
             }
             category = header;
-            lines.push_back(textLine(sectionLine(header)));
+            lines.push_back(headingLine(sectionLine(header)));
         } else if (entry.isDictionary()) {
             // "Category//Group//Name" or "Category//Name": the name is the last part.
             const std::string title = stringAt(entry, "Title");
@@ -357,7 +383,7 @@ std::string renderSystemSheet(const Array& systemShortcut, const Array* systemPa
     if (recordCount == 0) {
         return "No system shortcuts (no symbolic hot-key preferences).\n";
     }
-    return layOut(lines) + "\n" + countLine(recordCount) + "\n";
+    return layOut(lines, style) + "\n" + countLine(recordCount) + "\n";
 }
 
 }  // namespace kivoractl

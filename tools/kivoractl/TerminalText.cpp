@@ -2,7 +2,9 @@
 
 #include <utf8proc.h>
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace kivoractl {
 
@@ -89,6 +91,58 @@ std::string padLeft(std::string_view text, std::size_t width) {
     std::string out(used < width ? width - used : 0, ' ');
     out += text;
     return out;
+}
+
+std::string shortened(std::string_view text, std::size_t width) {
+    if (displayWidth(text) <= width) {
+        return std::string(text);
+    }
+    static const std::string kEllipsis = "\xE2\x80\xA6";
+    // Whole graphemes only: a cluster is added once its last combining mark is known.
+    std::string out;
+    std::string cluster;
+    std::size_t used = 0;
+    std::size_t clusterWidth = 0;
+    utf8proc_int32_t previous = -1;  // none yet, or an invalid byte
+    utf8proc_int32_t state = 0;
+    bool full = width == 0;
+    forEachCodepoint(text, [&](utf8proc_int32_t c, std::string_view bytes) {
+        if (full) {
+            return;
+        }
+        if (!cluster.empty() &&
+            (c < 0 || previous < 0 || utf8proc_grapheme_break_stateful(previous, c, &state))) {
+            if (used + clusterWidth + 1 > width) {
+                full = true;
+                return;
+            }
+            out += cluster;
+            used += clusterWidth;
+            cluster.clear();
+            clusterWidth = 0;
+        }
+        cluster += bytes;
+        clusterWidth += c < 0 ? 1 : static_cast<std::size_t>(utf8proc_charwidth(c));
+        previous = c;
+    });
+    // The text is wider than `width`, so its last cluster never fits beside the ellipsis.
+    return width == 0 ? std::string() : out + kEllipsis;
+}
+
+std::size_t outputWidth(const char* columnsVariable, std::optional<std::size_t> terminalColumns) {
+    if (columnsVariable != nullptr) {
+        std::size_t columns = 0;
+        const char* end = columnsVariable + std::strlen(columnsVariable);
+        const auto result = std::from_chars(columnsVariable, end, columns);
+        if (result.ec == std::errc() && result.ptr == end && columns > 0) {
+            return columns;
+        }
+    }
+    return terminalColumns.value_or(0) > 0 ? *terminalColumns : 80;
+}
+
+bool wantsColour(bool isTerminal, const char* noColorVariable) {
+    return isTerminal && noColorVariable == nullptr;
 }
 
 }  // namespace kivoractl

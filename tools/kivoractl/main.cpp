@@ -3,16 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "KivoraVersion.h"
 #include "kivoractl/CommandLine.h"
 #include "kivoractl/Commands.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (args.size() == 1 && args[0] == "--version") {
-        std::printf("kivoractl %s\n", kivora::kVersion);
-        return std::fflush(stdout) == 0 ? 0 : kivoractl::kExitFailure;
-    }
     const auto parsed = kivoractl::parseCommandLine(args);
     if (!parsed.command) {
         std::fprintf(stderr, "kivoractl: %s\nTry 'kivoractl --help'.\n", parsed.error.c_str());
