@@ -1,7 +1,6 @@
 #include "e2e/support/ChildProcess.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,9 +8,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -20,29 +23,20 @@ namespace kivora::e2e {
 namespace {
 
 constexpr Duration kPollStep{10};
-// After the exit, the pipes normally drain at once; this only bounds a stuck grandchild.
-constexpr Duration kDrainTimeout{2000};
 
 std::vector<std::string> buildEnvironment(
     const std::map<std::string, std::optional<std::string>>& changes) {
-    std::map<std::string, std::string> variables;
+    std::vector<std::string> result;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        const std::string_view text(*entry);
-        const auto equals = text.find('=');
-        if (equals != std::string_view::npos) {
-            variables[std::string(text.substr(0, equals))] = std::string(text.substr(equals + 1));
+        const std::string text(*entry);
+        if (!changes.contains(text.substr(0, text.find('=')))) {
+            result.push_back(text);
         }
     }
     for (const auto& [name, value] : changes) {
         if (value) {
-            variables[name] = *value;
-        } else {
-            variables.erase(name);
+            result.push_back(name + "=" + *value);
         }
-    }
-    std::vector<std::string> result;
-    for (const auto& [name, value] : variables) {
-        result.push_back(name + "=" + value);
     }
     return result;
 }
@@ -56,11 +50,18 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return result;
 }
 
-void closeIfOpen(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
+// A fresh empty file under $TMPDIR, open for the child to write; returns its descriptor.
+int outputFile(std::string& path) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kivora-out-XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("cannot make an output file: " +
+                                 std::string(std::strerror(errno)));
     }
+    path = pattern;
+    return fd;
 }
 
 }  // namespace
@@ -79,21 +80,13 @@ std::ostream& operator<<(std::ostream& out, const ExitStatus& status) {
 }
 
 ChildProcess::ChildProcess(const ProcessSpec& spec) : path_(spec.path) {
-    int outPipe[2] = {-1, -1};
-    int errPipe[2] = {-1, -1};
-    // Close-on-exec: another child started meanwhile must not hold our pipes open.
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
-        const int error = errno;
-        closeIfOpen(outPipe[0]);
-        closeIfOpen(outPipe[1]);
-        throw std::runtime_error("cannot make pipes: " + std::string(std::strerror(error)));
-    }
-
+    const int out = outputFile(outFile_);
+    const int err = outputFile(errFile_);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
 
     // The test process may block or ignore signals (the event-loop tests do); the child must
     // start with every signal at its default.
@@ -114,160 +107,92 @@ ChildProcess::ChildProcess(const ProcessSpec& spec) : path_(spec.path) {
     std::vector<std::string> envStrings = buildEnvironment(spec.environment);
     std::vector<char*> argv = pointers(argStrings);
     std::vector<char*> envp = pointers(envStrings);
-
     const int rc =
         ::posix_spawn(&pid_, spec.path.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
+    ::close(out);
+    ::close(err);
     if (rc != 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
         pid_ = -1;
+        ::unlink(outFile_.c_str());
+        ::unlink(errFile_.c_str());
         throw std::runtime_error("cannot start " + spec.path + ": " + std::strerror(rc));
     }
-    reader_ = std::thread([this, out = outPipe[0], err = errPipe[0]] { readLoop(out, err); });
 }
 
 ChildProcess::~ChildProcess() {
     kill();
-    {
-        std::lock_guard lock(mutex_);
-        stopReading_ = true;
-    }
-    if (reader_.joinable()) {
-        reader_.join();
-    }
+    ::unlink(outFile_.c_str());
+    ::unlink(errFile_.c_str());
 }
 
-void ChildProcess::readLoop(int outFd, int errFd) {
-    int fds[2] = {outFd, errFd};
-    Stream* streams[2] = {&out_, &err_};
-    char buffer[65536];
+std::vector<std::string> ChildProcess::linesOf(const std::string& file) const {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) {
+        lines.push_back(text.substr(start, nl - start));
+    }
+    if (start < text.size() && status_) {
+        lines.push_back(text.substr(start));
+    }
+    return lines;
+}
+
+bool ChildProcess::waitFor(const std::string& file, std::string_view text, bool whole,
+                           Duration timeout) {
+    const auto deadline = Clock::now() + scaled(timeout);
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopReading_) {
-                break;
-            }
-        }
-        pollfd polls[2];
-        nfds_t count = 0;
-        int which[2];
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i] >= 0) {
-                polls[count] = {fds[i], POLLIN, 0};
-                which[count++] = i;
-            }
-        }
-        if (count == 0) {
-            break;
-        }
-        // A short poll so that a stop request is seen even if a grandchild holds a pipe.
-        const int ready = ::poll(polls, count, 100);
-        if (ready < 0 && errno != EINTR) {
-            break;
-        }
-        for (nfds_t k = 0; ready > 0 && k < count; ++k) {
-            if (polls[k].revents == 0) {
-                continue;
-            }
-            const int i = which[k];
-            const ssize_t n = ::read(fds[i], buffer, sizeof buffer);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-                continue;
-            }
-            std::lock_guard lock(mutex_);
-            Stream& stream = *streams[i];
-            if (n <= 0) {
-                if (!stream.partial.empty()) {
-                    stream.lines.push_back(std::move(stream.partial));
-                    stream.partial.clear();
-                }
-                stream.ended = true;
-                closeIfOpen(fds[i]);
-            } else {
-                stream.partial.append(buffer, static_cast<std::size_t>(n));
-                std::size_t start = 0;
-                for (std::size_t nl; (nl = stream.partial.find('\n', start)) != std::string::npos;
-                     start = nl + 1) {
-                    stream.lines.push_back(stream.partial.substr(start, nl - start));
-                }
-                stream.partial.erase(0, start);
-            }
-            changed_.notify_all();
-        }
-    }
-    std::lock_guard lock(mutex_);
-    for (int i = 0; i < 2; ++i) {
-        closeIfOpen(fds[i]);
-        streams[i]->ended = true;
-    }
-    changed_.notify_all();
-}
-
-bool ChildProcess::waitForLineIn(const Stream& stream, std::string_view text, bool whole,
-                                 Duration timeout) {
-    std::unique_lock lock(mutex_);
-    std::size_t checked = 0;
-    bool found = false;
-    changed_.wait_for(lock, scaled(timeout), [&] {
-        for (; checked < stream.lines.size(); ++checked) {
-            const std::string& line = stream.lines[checked];
+        const bool ended = !running();  // before reading: a line written last is then seen
+        for (const auto& line : linesOf(file)) {
             if (whole ? line == text : line.find(text) != std::string::npos) {
-                found = true;
                 return true;
             }
         }
-        return stream.ended;
-    });
-    return found;
+        if (ended || Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kPollStep);
+    }
 }
 
 bool ChildProcess::waitForLine(std::string_view line, Duration timeout) {
-    return waitForLineIn(out_, line, true, timeout);
+    return waitFor(outFile_, line, true, timeout);
 }
 
 bool ChildProcess::waitForStderr(std::string_view fragment, Duration timeout) {
-    return waitForLineIn(err_, fragment, false, timeout);
+    return waitFor(errFile_, fragment, false, timeout);
 }
 
 std::vector<std::string> ChildProcess::stdoutLines() const {
-    std::lock_guard lock(mutex_);
-    return out_.lines;
+    return linesOf(outFile_);
 }
 
 std::vector<std::string> ChildProcess::stderrLines() const {
-    std::lock_guard lock(mutex_);
-    return err_.lines;
+    return linesOf(errFile_);
 }
 
 std::size_t ChildProcess::countLines(std::string_view line) const {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count(out_.lines.begin(), out_.lines.end(), line));
+    const auto lines = stdoutLines();
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
 std::string ChildProcess::describe() const {
-    std::lock_guard lock(mutex_);
     std::ostringstream text;
-    text << path_ << " (pid " << pid_ << ")\n--- stdout\n";
-    for (const auto& line : out_.lines) {
-        text << line.substr(0, 300) << (line.size() > 300 ? "..." : "") << '\n';
-    }
-    text << "--- stderr\n";
-    for (const auto& line : err_.lines) {
-        text << line.substr(0, 300) << (line.size() > 300 ? "..." : "") << '\n';
+    text << path_ << " (pid " << pid_ << ")\n";
+    for (const auto& [title, file] : {std::pair{"stdout", outFile_}, {"stderr", errFile_}}) {
+        text << "--- " << title << '\n';
+        for (const auto& line : linesOf(file)) {
+            text << line.substr(0, 300) << (line.size() > 300 ? "..." : "") << '\n';
+        }
     }
     return text.str();
 }
 
 bool ChildProcess::reap(bool block) {
-    std::lock_guard lock(statusMutex_);
-    if (status_) {
-        return true;
-    }
-    if (pid_ <= 0) {
+    if (status_ || pid_ <= 0) {
         return true;
     }
     int raw = 0;
@@ -279,12 +204,10 @@ bool ChildProcess::reap(bool block) {
         return false;
     }
     ExitStatus status;
-    if (r < 0) {
-        status.kind = ExitStatus::Kind::exited;  // reaped elsewhere; nothing more to learn
-    } else if (WIFEXITED(raw)) {
-        status.kind = ExitStatus::Kind::exited;
+    status.kind = ExitStatus::Kind::exited;  // when reaped elsewhere: nothing more to learn
+    if (r > 0 && WIFEXITED(raw)) {
         status.code = WEXITSTATUS(raw);
-    } else {
+    } else if (r > 0) {
         status.kind = ExitStatus::Kind::signaled;
         status.signal = WTERMSIG(raw);
     }
@@ -304,16 +227,10 @@ ExitStatus ChildProcess::waitForExit(Duration timeout) {
         }
         std::this_thread::sleep_for(kPollStep);
     }
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, kDrainTimeout, [this] { return out_.ended && err_.ended; });
-    }
-    std::lock_guard lock(statusMutex_);
     return *status_;
 }
 
 void ChildProcess::signal(int sig) {
-    std::lock_guard lock(statusMutex_);
     if (!status_ && pid_ > 0) {
         ::kill(pid_, sig);
     }

@@ -1,18 +1,16 @@
 #pragma once
-// A child process whose standard output and error are captured line by line, with bounded
-// waits for lines and for the exit. The destructor kills (by pid) and reaps a child that is
-// still running, so a failing test leaks no process.
+// A child process whose standard output and error go to files of their own, read line by line
+// on demand, with bounded waits for lines and for the exit. Files rather than pipes: nothing
+// to drain, no reader thread, and a grandchild holding the output open cannot stall a test.
+// The destructor kills (by pid) and reaps a child that is still running.
 
 #include <sys/types.h>
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "e2e/support/Timeouts.h"
@@ -39,7 +37,7 @@ struct ProcessSpec {
 };
 
 class ChildProcess {
-  public:
+public:
     // Starts the child (standard input from /dev/null, signals at their defaults). Throws
     // std::runtime_error when it cannot be started.
     explicit ChildProcess(const ProcessSpec& spec);
@@ -52,11 +50,12 @@ class ChildProcess {
     bool running();
 
     // Waits until standard output holds a line equal to `line` (at any time since the start).
-    // False at the timeout, or as soon as the output has ended without it.
+    // False at the timeout, or as soon as the child has ended without it.
     bool waitForLine(std::string_view line, Duration timeout = kDefaultTimeout);
     // The same for a standard-error line that contains `fragment`.
     bool waitForStderr(std::string_view fragment, Duration timeout = kDefaultTimeout);
 
+    // Whole lines so far (and the unterminated last one once the child has ended).
     std::vector<std::string> stdoutLines() const;
     std::vector<std::string> stderrLines() const;
     // How many standard-output lines are equal to `line`.
@@ -64,34 +63,21 @@ class ChildProcess {
     // Everything captured so far, for failure messages.
     std::string describe() const;
 
-    // Waits for the exit; then waits (briefly) until the output is read to its end.
     ExitStatus waitForExit(Duration timeout = kDefaultTimeout);
     void signal(int sig);
     // SIGKILL now and reap.
     void kill();
 
-  private:
-    struct Stream {
-        std::vector<std::string> lines;
-        std::string partial;
-        bool ended = false;
-    };
-
-    void readLoop(int outFd, int errFd);
-    bool waitForLineIn(const Stream& stream, std::string_view text, bool whole, Duration timeout);
+private:
     bool reap(bool block);
+    std::vector<std::string> linesOf(const std::string& file) const;
+    bool waitFor(const std::string& file, std::string_view text, bool whole, Duration timeout);
 
     std::string path_;
+    std::string outFile_;
+    std::string errFile_;
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
-    std::mutex statusMutex_;
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    Stream out_;
-    Stream err_;
-    bool stopReading_ = false;
-    std::thread reader_;
 };
 
 struct RunResult {

@@ -4,7 +4,6 @@
 
 #include "e2e/support/TestClient.h"
 #include "e2e/support/ChildProcess.h"
-#include "e2e/support/Demo.h"
 #include "e2e/support/HelperProcess.h"
 #include "e2e/support/PrivateBus.h"
 #include "e2e/support/TempDir.h"

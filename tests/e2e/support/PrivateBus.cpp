@@ -1,6 +1,7 @@
 #include "e2e/support/PrivateBus.h"
 
 #include <stdexcept>
+#include <thread>
 
 namespace kivora::e2e {
 

@@ -1,21 +1,29 @@
-// The helper under load and faults, on a private bus: a flood of random and hostile
-// notifications around real requests, the bus daemon dying under it, a reply too large to send.
+// What one scenario step cannot say: a flood of hostile notifications around real requests,
+// the bus daemon dying under the helper, output nobody reads, a FIFO swapped in as the
+// preferences file.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
-#include <chrono>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <thread>
 
-#include "e2e/support/E2e.h"
+#include "e2e/support/HelperProcess.h"
+#include "e2e/support/PrivateBus.h"
+#include "e2e/support/TestClient.h"
 
 namespace kivora::e2e {
 namespace {
-
-using Lines = std::vector<std::string>;
 
 // AddressSanitizer holds freed memory in quarantine on purpose, so there resident memory says
 // nothing about leaks (LeakSanitizer does); the helper is built like this test.
@@ -30,6 +38,23 @@ constexpr bool kAddressSanitizer = false;
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
+
+const std::string kDemoDesktop = std::string(KIVORA_BUNDLE_DIR) + "/Resources/demo-desktop.json";
+
+// A HOME holding the demo preferences, inside `folder`.
+std::string demoHome(const TempDir& folder) {
+    const std::string home = folder.file("home");
+    std::filesystem::copy(std::string(KIVORA_SOURCE_DIR) + "/resources/demo/home", home,
+                          std::filesystem::copy_options::recursive);
+    return home;
+}
+
+std::unique_ptr<HelperProcess> startHelper(const PrivateBus& bus, std::optional<std::string> home) {
+    auto helper = std::make_unique<HelperProcess>(
+        bus, HelperOptions{{"--desktop", kDemoDesktop}, std::move(home), {}});
+    EXPECT_TRUE(helper->waitUntilOwnsName()) << helper->describe();
+    return helper;
+}
 
 // VmRSS of `pid` in KiB; 0 when it cannot be read.
 std::int64_t residentKiB(pid_t pid) {
@@ -210,24 +235,22 @@ private:
 TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
     constexpr int kRequests = 100;
     constexpr int kNoisePerRequest = 1000;
-    constexpr std::uint64_t kSeed = 20240601;
     const std::array<std::string, 2> apps{"com.example.Editor", "com.example.Terminal"};
 
     PrivateBus bus;
-    auto helper = startHelper(bus, HelperOptions::withArgs({"--desktop", demoDesktop()}));
-    ASSERT_TRUE(helper);
+    auto helper = startHelper(bus, std::nullopt);
     TestClient client(bus, TestClient::Collect::fromHelperOnly);
-    const auto sheetOf = [&](const std::string& app) -> Lines {
+    const auto sheetOf = [&](const std::string& app) {
         EXPECT_TRUE(client.activate(app));
         client.post("GetCurrentShortcut", kHelperObject);
         auto reply = client.waitFor("GetCurrentShortcutResponse");
-        return reply ? sheetLines(currentShortcut(*reply)) : Lines{};
+        return reply ? reply->userInfo : Dictionary{};
     };
-    const std::array<Lines, 2> expected{sheetOf(apps[0]), sheetOf(apps[1])};
-    ASSERT_FALSE(expected[0].empty());
-    ASSERT_FALSE(expected[1].empty());
+    const std::array<Dictionary, 2> expected{sheetOf(apps[0]), sheetOf(apps[1])};
+    ASSERT_EQ(expected[0].size(), 1u);
+    ASSERT_NE(expected[0], expected[1]);
 
-    Noise noise(kSeed);
+    Noise noise(20240601);
     const auto round = [&](int i) {
         // The call is also a barrier: the helper has caught up before more noise goes out.
         EXPECT_TRUE(client.activate(apps[i % 2]));
@@ -237,19 +260,13 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
         client.post("GetCurrentShortcut", kHelperObject);
     };
     // Warm-up, so that the start figure includes what a first flood allocates for good.
-    for (int i = 0; i < 2; ++i) {
-        round(i);
-    }
+    round(0);
+    round(1);
     ASSERT_TRUE(client.ping()) << helper->describe();
     client.clear();
     const std::int64_t startKiB = residentKiB(helper->pid());
-
     const auto started = Clock::now();
-    const auto budget = scaled(Duration(180000));
     for (int i = 0; i < kRequests; ++i) {
-        if (Clock::now() - started > budget) {
-            FAIL() << "round " << i << " not reached within " << budget.count() << " ms";
-        }
         round(i);
     }
     ASSERT_TRUE(client.ping()) << helper->describe();
@@ -262,23 +279,22 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
     for (int i = 0; i < kRequests; ++i) {
         ASSERT_EQ(replies[i].name, "GetCurrentShortcutResponse") << i;
         EXPECT_EQ(replies[i].object, kMainAppObject) << i;
-        EXPECT_EQ(sheetLines(currentShortcut(replies[i])), expected[i % 2]) << "request " << i;
-        records += expected[i % 2].size();
+        EXPECT_EQ(replies[i].userInfo, expected[i % 2]) << "request " << i;
+        records += expected[i % 2].begin()->second.asArray().size();
     }
     EXPECT_TRUE(client.pressedItems().empty());
     EXPECT_TRUE(client.keyEvents().empty());
 
     // The pairs that every walk appends are kept by design: at most 16 bytes a record, twice
     // that while the array grows.
-    const std::int64_t pairsKiB = static_cast<std::int64_t>(records * 16 * 2 / 1024);
+    const auto pairsKiB = static_cast<std::int64_t>(records * 16 * 2 / 1024);
     EXPECT_GT(startKiB, 0);
     if (!kAddressSanitizer) {
         EXPECT_LE(endKiB, 2 * startKiB + pairsKiB) << "start " << startKiB << " KiB";
     }
     std::cout << "[ figures  ] " << kRequests * kNoisePerRequest << " notifications and "
-              << kRequests << " requests in " << elapsed << " s ("
-              << static_cast<long>(kRequests * kNoisePerRequest / elapsed)
-              << " notifications/s); helper VmRSS " << startKiB << " KiB -> " << endKiB << " KiB\n";
+              << kRequests << " requests in " << elapsed << " s; helper VmRSS " << startKiB
+              << " KiB -> " << endKiB << " KiB\n";
 
     client.post("TerminateSubApp", kHelperObject);
     EXPECT_TRUE(helper->waitForExit().exitedWith(0)) << helper->describe();
@@ -289,20 +305,16 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
                     line.ends_with(" more like this"))
             << line;
     }
-    std::cout << "[ figures  ] the helper wrote " << helper->stdoutLines().size()
-              << " log lines and " << helper->stderrLines().size() << " diagnostics for "
-              << noise.malformed << " malformed bodies\n";
 }
 
 // Lost with nothing to do, and lost while answering a request (its replies cannot go out):
 // either way one line and a non-zero exit within a second.
 TEST(Fault, LosingTheBusEndsTheHelperWithinASecondWithOneLine) {
     TempDir files;
-    const std::string home = copyDemoHome(files);
+    const std::string home = demoHome(files);
     for (const bool busy : {false, true}) {
         PrivateBus bus;
-        auto helper = startHelper(bus, HelperOptions{{"--desktop", demoDesktop()}, home, {}});
-        ASSERT_TRUE(helper);
+        auto helper = startHelper(bus, home);
         if (busy) {
             TestClient client(bus);
             client.post("GetSystemShortcut", kHelperObject);
@@ -317,38 +329,63 @@ TEST(Fault, LosingTheBusEndsTheHelperWithinASecondWithOneLine) {
     }
 }
 
-// An application whose menu makes the reply larger than the bus carries: its top-level title
-// is repeated in the path of every record. The reply goes out cut, with one diagnostic.
-TEST(Fault, AReplyTooLargeToSendIsCutWithOneDiagnostic) {
-    std::string items;
-    for (int i = 0; i < 990; ++i) {
-        items += std::string(i == 0 ? "" : ",") + R"({"AXTitle": "Item )" + std::to_string(i) +
-                 R"(", "AXEnabled": true, "AXMenuItemCmdChar": "A"})";
-    }
-    const std::string desktop = R"({"trusted": true, "frontmost": "com.example.Huge",
-      "applications": [
-        {"bundleIdentifier": "com.example.Huge", "processIdentifier": 10, "menuBar": {"AXChildren": [
-          {"AXTitle": "Apple"},
-          {"AXTitle": "Huge", "AXChildren": [{"AXChildren": [
-            {"AXTitle": "Quit", "AXEnabled": true, "AXMenuItemCmdChar": "Q"}]}]},
-          {"AXTitle": ")" + std::string(40000, 'T') +
-                                R"(", "AXChildren": [{"AXChildren": [)" + items + R"(]}]}]}}]})";
+// Standard output and error that nobody reads: the helper goes on answering, and SIGTERM
+// still ends it with status 0.
+TEST(Fault, OutputNobodyReadsNeverStallsTheHelper) {
     TempDir files;
+    const std::string fifo = files.path() + "/stuck";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Held open and never read: both streams of the helper fill this pipe and stay full.
+    const int held = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
     PrivateBus bus;
-    auto helper =
-        startHelper(bus, HelperOptions::withArgs({"--desktop", files.write("huge.json", desktop)}));
-    ASSERT_TRUE(helper);
+    ChildProcess helper({"/bin/sh",
+                         {"-c", "exec \"$0\" --desktop \"$1\" >\"$2\" 2>&1", KIVORA_HELPER_PATH,
+                          kDemoDesktop, fifo},
+                         {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}, {"HOME", files.path()}}});
     TestClient client(bus);
+    ASSERT_TRUE(client.waitForName(kHelperObject));
+    // Each request logs; sixty of them, with a flood of diagnostics, are far more than a
+    // pipe holds.
+    for (int i = 0; i < 60; ++i) {
+        client.postRaw("i", i);
+        client.post("GetSystemShortcut", kHelperObject);
+        ASSERT_TRUE(client.waitFor("GetKeyCodeAndFlagsArr")) << "request " << i;
+    }
+    helper.signal(SIGTERM);
+    EXPECT_TRUE(helper.waitForExit().exitedWith(0));
+    ::close(held);
+}
 
-    client.post("GetCurrentShortcut", kHelperObject);
-    auto reply = client.waitFor("GetCurrentShortcutResponse");
-    ASSERT_TRUE(reply) << helper->describe();
-    const Array* list = currentShortcut(*reply).array();
-    ASSERT_TRUE(list != nullptr);
-    EXPECT_GT(list->size(), 500u);
-    EXPECT_LT(list->size(), 994u);
-    EXPECT_EQ(list->back(), Value("Huge"));
-    EXPECT_EQ(helper->stderrLines().size(), 1u) << helper->describe();
+// A FIFO and the real file swapped over the preferences path while requests arrive: every
+// request is answered, whichever the helper meets (a FIFO is refused without blocking).
+TEST(Fault, AFifoSwappedInAsThePreferencesFileNeverBlocksTheHelper) {
+    TempDir files;
+    const std::string home = demoHome(files);
+    const std::string prefs = home + "/Library/Preferences/com.apple.symbolichotkeys.plist";
+    const std::string plain = files.path() + "/plain", fifo = files.path() + "/fifo";
+    PrivateBus bus;
+    auto helper = startHelper(bus, home);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        std::ifstream in(prefs, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        for (int i = 0; !done; ++i) {
+            if (i % 2 == 0) {
+                std::ofstream(plain, std::ios::binary) << bytes;
+                std::rename(plain.c_str(), prefs.c_str());
+            } else if (::mkfifo(fifo.c_str(), 0600) == 0) {
+                std::rename(fifo.c_str(), prefs.c_str());
+            }
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        client.post("GetSystemShortcut", kHelperObject);
+        EXPECT_TRUE(client.waitFor("GetKeyCodeAndFlagsArr")) << i << helper->describe();
+    }
+    done = true;
+    swapper.join();
 }
 
 }  // namespace
