@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   libsystemd-dev libplist-dev libutf8proc-dev nlohmann-json3-dev libx11-dev libxtst-dev
+  libgtkmm-4.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus-daemon dbus-bin libglib2.0-bin valgrind
 )
