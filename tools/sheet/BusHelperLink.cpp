@@ -49,28 +49,9 @@ public:
         return true;
     }
 
-    void startHelper() override {
-        sd_bus_message* call = nullptr;
-        int r = sd_bus_message_new_method_call(bus_.get(), &call, "org.freedesktop.DBus",
-                                               "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                               "StartServiceByName");
-        MessagePtr owned(call);
-        sd_bus_slot* slot = nullptr;
-        if (r >= 0) {
-            r = sd_bus_message_append(call, "su", names::helperIdentifier().c_str(), 0u);
-        }
-        if (r >= 0) {
-            // Starting a service may take a while: the bus allows it up to 25 s by default.
-            r = sd_bus_call_async(bus_.get(), &slot, call, &BusHelperLink::onStarted, this,
-                                  10'000'000);
-        }
-        if (r < 0) {
-            report(false, std::string("cannot ask the bus: ") + std::strerror(-r));
-            return;
-        }
-        start_.reset(slot);
-        rearm();
-    }
+    // The bus refuses to start a name that has no service file even while somebody owns it,
+    // so ask whether the helper runs first.
+    void startHelper() override { callBus("NameHasOwner", "s", &BusHelperLink::onOwnerKnown); }
 
     bool post(const std::string& name, bool toHelper) override {
         auto encoded = linux_::wire::encodePost(
@@ -100,6 +81,34 @@ private:
         auto decoded = linux_::wire::decodePost(message);
         if (decoded.notification && self->onNotification) {
             self->onNotification(*decoded.notification);
+        }
+        return 0;
+    }
+
+    template <typename... Args>
+    void callBus(const char* member, const char* signature, sd_bus_message_handler_t then,
+                 Args... args) {
+        sd_bus_slot* slot = nullptr;
+        const int r =
+            sd_bus_call_method_async(bus_.get(), &slot, "org.freedesktop.DBus",
+                                     "/org/freedesktop/DBus", "org.freedesktop.DBus", member, then,
+                                     this, signature, names::helperIdentifier().c_str(), args...);
+        if (r < 0) {
+            report(false, std::string("cannot ask the bus: ") + std::strerror(-r));
+            return;
+        }
+        start_.reset(slot);
+        rearm();
+    }
+
+    static int onOwnerKnown(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+        auto* self = static_cast<BusHelperLink*>(userdata);
+        int owned = 0;
+        if (sd_bus_message_get_error(reply) == nullptr &&
+            sd_bus_message_read(reply, "b", &owned) >= 0 && owned) {
+            self->report(true, "");
+        } else {
+            self->callBus("StartServiceByName", "su", &BusHelperLink::onStarted, 0u);
         }
         return 0;
     }

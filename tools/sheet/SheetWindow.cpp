@@ -60,11 +60,13 @@ SheetWindow::SheetWindow() {
     set_child(layout_);
     layout_.set_margin(16);
 
+    setPlainText(title_, "");
     setAttributes(title_, 1.6, Pango::Weight::BOLD);
     title_.set_xalign(0);
     title_.set_ellipsize(Pango::EllipsizeMode::END);
     layout_.append(title_);
 
+    setPlainText(message_, "");
     message_.set_wrap(true);
     message_.set_xalign(0);
     message_.set_visible(false);
@@ -97,11 +99,7 @@ SheetWindow::SheetWindow() {
         rebuild(View::Menus);
         rebuild(View::System);
     });
-    search_.signal_activate().connect([this] {
-        if (Gtk::Button* first = page(currentView()).first) {
-            first->activate();
-        }
-    });
+    search_.signal_activate().connect([this] { chooseFirstMatch(); });
     stack_.property_visible_child_name().signal_changed().connect([this] {
         if (currentView() == View::System && !systemShown_) {
             systemShown_ = true;
@@ -141,7 +139,15 @@ bool SheetWindow::onKey(guint keyval, guint, Gdk::ModifierType) {
         close();
         return true;
     }
-    if (keyval == GDK_KEY_Down && search_.has_focus()) {
+    // Enter runs the first match unless an item has the focus (it runs that one itself). The
+    // search field may not have taken the text typed just before yet: ask the model.
+    if ((keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter) &&
+        dynamic_cast<Gtk::Button*>(get_focus()) == nullptr) {
+        chooseFirstMatch();
+        return true;
+    }
+    // Down from the search field goes to the first item; among items, the arrows move.
+    if (keyval == GDK_KEY_Down && dynamic_cast<Gtk::Button*>(get_focus()) == nullptr) {
         if (Gtk::Button* first = page(currentView()).first) {
             first->grab_focus();
             return true;
@@ -184,6 +190,14 @@ void SheetWindow::whenPainted(std::function<void()> then) {
         pending, +[](gpointer data, GClosure*) { delete static_cast<Pending*>(data); },
         GConnectFlags{});
     queue_draw();
+}
+
+void SheetWindow::chooseFirstMatch() {
+    const View view = currentView();
+    const Sheet shown = filtered(page(view).sheet, search_.get_text().raw());
+    if (!shown.groups.empty() && onChosen) {
+        onChosen(view, shown.groups.front().items.front());
+    }
 }
 
 View SheetWindow::currentView() const {

@@ -58,6 +58,7 @@ private:
     Page& page(View view) { return view == View::Menus ? menus_ : system_; }
     std::size_t columnCount() const;
     bool onKey(guint keyval, guint keycode, Gdk::ModifierType state);
+    void chooseFirstMatch();
 
     Gtk::Box layout_{Gtk::Orientation::VERTICAL, 8};
     Gtk::Label title_;

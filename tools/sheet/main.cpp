@@ -77,10 +77,11 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    // The helper recognises the main application by this name (its accessible name, and the
-    // desktop file's id), so showing the sheet never changes the helper's target.
+    // The helper recognises the main application by this name (the accessible application
+    // name, which the toolkit takes from one of these, and the desktop file's id), so showing
+    // the sheet never changes the helper's target.
     g_set_prgname(kivora::names::mainApplicationIdentifier().c_str());
-    g_set_application_name("Kivora");
+    g_set_application_name(kivora::names::mainApplicationIdentifier().c_str());
 
     auto app = Gtk::Application::create(kivora::names::mainApplicationIdentifier(),
                                         Gio::Application::Flags::HANDLES_COMMAND_LINE);
