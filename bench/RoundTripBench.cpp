@@ -13,8 +13,8 @@
 
 #include "Samples.h"
 #include "ServiceOnBus.h"
-#include "e2e/support/BusClient.h"
 #include "e2e/support/PrivateBus.h"
+#include "e2e/support/TestClient.h"
 
 namespace kivora::bench {
 namespace {
@@ -38,13 +38,18 @@ public:
           request_(std::move(request)),
           object_(std::move(object)),
           reply_(std::move(reply)) {
-        client_.watch(reply_);
+        // Counted, not decoded: the round trip measures the peer, not this client.
+        if (!client_.subscribe({.name = reply_, .helperOnly = false, .decode = false})) {
+            throw std::runtime_error(client_.lastError());
+        }
     }
 
     nanoseconds once() {
         const auto start = Clock::now();
-        client_.post(request_, object_);
-        if (!client_.waitForArrivals(reply_, ++expected_, start + kReplyTimeout)) {
+        if (!client_.post(request_, object_)) {
+            throw std::runtime_error(client_.lastError());
+        }
+        if (!client_.waitForCount(reply_, ++expected_, start + kReplyTimeout)) {
             throw std::runtime_error("no " + reply_ + " within " +
                                      std::to_string(kReplyTimeout.count()) + " ms");
         }
@@ -142,7 +147,7 @@ BENCHMARK(AccessibilityStatusRoundTrip)
 // Items in a GetCurrentShortcutResponse: more than the thousand of the large menu, or the
 // helper did not walk the application we meant.
 std::size_t sheetRecords(const e2e::PrivateBus& bus) {
-    e2e::BusClient reader(bus);
+    e2e::TestClient reader(bus);
     reader.post("GetCurrentShortcut", e2e::kHelperObject);
     const auto reply = reader.waitFor("GetCurrentShortcutResponse");
     if (!reply) {

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "BenchBusClient.h"
 #include "QuietProcess.h"
 #include "e2e/support/TempDir.h"
+#include "platform/linux/wire/BusClient.h"
 
 namespace kivora::bench {
 
-inline constexpr const char* kHelperName = "org.morvane.Kivora.KivoraData";
+using Clock = linux_::wire::Clock;
+using BenchBusClient = linux_::wire::BusClient;
+inline const std::string& kHelperName = linux_::wire::helperBusName();
 inline constexpr const char* kEchoPeerName = "org.morvane.Kivora.EchoPeer";
 inline constexpr std::chrono::milliseconds kStartTimeout{10000};
 
@@ -26,7 +28,7 @@ public:
     ServiceOnBus(const std::string& busAddress, const std::string& path,
                  const std::vector<std::string>& args, const std::string& busName);
 
-    BenchBusClient& client() { return client_; }
+    BenchBusClient& client() { return *client_; }
     pid_t pid() const { return process_->pid(); }
     // From just before the exec to the name seen owned by the client.
     std::chrono::nanoseconds startup() const { return startup_; }
@@ -35,7 +37,7 @@ public:
 
 private:
     e2e::TempDir home_;
-    BenchBusClient client_;
+    std::unique_ptr<BenchBusClient> client_;
     std::unique_ptr<QuietProcess> process_;  // started once the client watches the name
     std::chrono::nanoseconds startup_{};
 };

@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "e2e/support/BusClient.h"
+#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
 #include "menubar/MenuBarWalker.h"
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 #include "platform/linux/SimulatedDesktop.h"
 
 namespace kivora::bench {
@@ -51,7 +51,7 @@ void EncodeThousandItems(benchmark::State& state) {
             {"currentShortcut", walkMenuBar(desktop->accessibility(), kLargeApplication).list}};
         // A message needs an open connection; nothing is sent.
         e2e::PrivateBus bus;
-        e2e::BusClient client(bus);
+        e2e::TestClient client(bus);
         for (auto _ : state) {
             linux_::wire::EncodeResult encoded =
                 linux_::wire::encodePost(client.bus(), "GetCurrentShortcutResponse",

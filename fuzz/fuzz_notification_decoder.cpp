@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "DesktopHarness.h"
 #include "menubar/MenuBarWalker.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 #include "platform/linux/atspi/RealDesktop.h"
 
 namespace kivora::desktop {

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::desktop {
 namespace {

@@ -10,12 +10,12 @@
 #include <algorithm>
 
 #include "DesktopHarness.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::desktop {
 namespace {
 
-using e2e::BusClient;
+using e2e::TestClient;
 using e2e::ChildProcess;
 using e2e::HelperOptions;
 using e2e::HelperProcess;
@@ -48,7 +48,7 @@ protected:
         options.environment["HOME"] = home_->path();
         helper_ = std::make_unique<HelperProcess>(session_->bus(), options);
         ASSERT_TRUE(helper_->waitUntilOwnsName()) << helper_->describe();
-        client_ = std::make_unique<BusClient>(session_->bus());
+        client_ = std::make_unique<TestClient>(session_->bus());
     }
     void TearDown() override {
         if (helper_) {
@@ -88,7 +88,7 @@ protected:
     std::string whyNot_;
     std::unique_ptr<e2e::TempDir> home_;
     std::unique_ptr<HelperProcess> helper_;
-    std::unique_ptr<BusClient> client_;
+    std::unique_ptr<TestClient> client_;
 };
 
 TEST_F(HelperOnDesktopTest, TargetFollowsSwitchesButNotToTheMainApplication) {

@@ -147,7 +147,7 @@ protected:
     }
 
     PrivateBus bus;
-    BusClient client{bus};
+    TestClient client{bus};
     std::unique_ptr<HelperProcess> helper;
 };
 

@@ -40,7 +40,7 @@ class Foundation : public ::testing::Test {
 
 TEST_F(Foundation, OwnsItsNameAndQuitsOnlyWhenTheRequestNamesIt) {
     auto helper = startHelper();
-    BusClient client(bus_);
+    TestClient client(bus_);
     EXPECT_EQ(client.nameOwnerPid(kHelperBusName), helper->pid());
 
     client.post("TerminateSubApp", kMainAppObject);
@@ -72,7 +72,7 @@ TEST_F(Foundation, ASecondHelperIsRefusedAndTheFirstKeepsServing) {
     ASSERT_EQ(second.stderrLines().size(), 1u) << second.describe();
     EXPECT_NE(second.stderrLines()[0].find(kHelperBusName), std::string::npos);
 
-    BusClient client(bus_);
+    TestClient client(bus_);
     EXPECT_EQ(client.nameOwnerPid(kHelperBusName), first->pid());
     client.post("AccessibilityStatus");
     EXPECT_TRUE(client.waitFor("AccessibilityStatusResponse")) << first->describe();
@@ -123,7 +123,7 @@ TEST_F(Foundation, LosingTheBusEndsItWithOneLine) {
 
 TEST_F(Foundation, NoiseDoesNotStopItServing) {
     auto helper = startHelper();
-    BusClient client(bus_);
+    TestClient client(bus_);
     client.post("", kHelperObject);
     client.post(std::string(1024 * 1024, 'N'), kHelperObject);
     client.postRaw("i", 42);

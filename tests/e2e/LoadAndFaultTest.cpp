@@ -50,7 +50,7 @@ class Noise {
 public:
     explicit Noise(std::uint64_t seed) : rng_(seed) {}
 
-    void post(BusClient& client) {
+    void post(TestClient& client) {
         const int roll = pick(1000);
         if (roll < 350) {
             std::string name = text(40);
@@ -216,7 +216,7 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
     PrivateBus bus;
     auto helper = startHelper(bus, HelperOptions::withArgs({"--desktop", demoDesktop()}));
     ASSERT_TRUE(helper);
-    BusClient client(bus, BusClient::Collect::fromHelperOnly);
+    TestClient client(bus, TestClient::Collect::fromHelperOnly);
     const auto sheetOf = [&](const std::string& app) -> Lines {
         EXPECT_TRUE(client.activate(app));
         client.post("GetCurrentShortcut", kHelperObject);
@@ -302,7 +302,7 @@ TEST(Fault, LosingTheBusEndsTheHelperWithinASecondWithOneLine) {
         auto helper = startHelper(bus, HelperOptions{{"--desktop", demoDesktop()}, home, {}});
         ASSERT_TRUE(helper);
         if (busy) {
-            BusClient client(bus);
+            TestClient client(bus);
             client.post("GetSystemShortcut", kHelperObject);
             // Into the walk's pause before the first reply.
             std::this_thread::sleep_for(Duration(10));
@@ -340,7 +340,7 @@ TEST(Fault, AReplyTooLargeToSendIsOneDiagnosticAndServingGoesOn) {
     auto helper =
         startHelper(bus, HelperOptions::withArgs({"--desktop", files.write("huge.json", desktop)}));
     ASSERT_TRUE(helper);
-    BusClient client(bus);
+    TestClient client(bus);
 
     client.post("GetCurrentShortcut", kHelperObject);
     ASSERT_TRUE(helper->waitForLine("子程序中获取的当前程序快捷键个数：994")) << helper->describe();

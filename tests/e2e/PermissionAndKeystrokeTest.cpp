@@ -53,7 +53,7 @@ protected:
 
     PrivateBus bus;
     TempDir files;
-    BusClient client{bus};
+    TestClient client{bus};
     std::unique_ptr<HelperProcess> helper;
 };
 

@@ -81,7 +81,7 @@ protected:
     PrivateBus bus;
     TempDir files;
     std::string home;
-    BusClient client{bus};
+    TestClient client{bus};
     std::unique_ptr<HelperProcess> helper;
 };
 

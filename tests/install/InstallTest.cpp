@@ -107,7 +107,7 @@ protected:
             ProcessSpec{helper(),
                         {"--desktop", bundle() + "/Resources/demo-desktop.json"},
                         {{"DBUS_SESSION_BUS_ADDRESS", bus_.address()}, {"HOME", home_.path()}}});
-        BusClient client(bus_);
+        TestClient client(bus_);
         EXPECT_TRUE(client.waitForName(kHelperBusName)) << process->describe();
         EXPECT_EQ(client.nameOwnerPid(kHelperBusName), process->pid());
         return process;
@@ -146,7 +146,7 @@ TEST_F(InstalledTree, LaysOutTheHelperWithItsBundleTheClientAndServiceFilesNamin
 
 TEST_F(InstalledTree, HelperServesFromItsOwnBundleAndTheInstalledClientEndsIt) {
     auto process = startHelper();
-    BusClient client(bus_);
+    TestClient client(bus_);
 
     client.post("GetCurrentShortcut", kHelperObject);
     const auto sheet = client.waitFor("GetCurrentShortcutResponse");
@@ -177,7 +177,7 @@ TEST_F(InstalledTree, HelperReadsTheBundleBesideItNotTheBuildTrees) {
     ASSERT_TRUE(fs::is_regular_file(std::string(KIVORA_BUNDLE_DIR) +
                                     "/Resources/com.apple.symbolichotkeys.plist"));
     auto process = startHelper();
-    BusClient client(bus_);
+    TestClient client(bus_);
     client.post("GetSystemShortcut", kHelperObject);
     const auto system = client.waitFor("getSystemShortcutResponse");
     ASSERT_TRUE(system) << process->describe();

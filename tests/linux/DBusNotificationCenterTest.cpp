@@ -7,17 +7,17 @@
 #include <memory>
 #include <stdexcept>
 
-#include "e2e/support/BusClient.h"
+#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
 #include "platform/linux/DBusNotificationCenter.h"
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_ {
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kHelper = "org.morvane.Kivora.KivoraData";
+const char* const kHelper = e2e::kHelperObject;
 
 class DBusNotificationCenterTest : public ::testing::Test {
 protected:
@@ -35,7 +35,7 @@ protected:
             raw, [this](std::string_view line) { diagnostics_.emplace_back(line); });
         center_->addObserver([this](const Notification&) { ++sentinels_; }, "Sentinel",
                              std::nullopt);
-        client_ = std::make_unique<e2e::BusClient>(*bus_);
+        client_ = std::make_unique<e2e::TestClient>(*bus_);
     }
 
     // Records the calls of an observer as "label:name".
@@ -73,7 +73,7 @@ protected:
     static e2e::PrivateBus* bus_;
     BusConnection server_;
     std::unique_ptr<DBusNotificationCenter> center_;
-    std::unique_ptr<e2e::BusClient> client_;
+    std::unique_ptr<e2e::TestClient> client_;
     std::vector<std::string> diagnostics_;
     std::vector<std::string> calls_;
     Notification last_;

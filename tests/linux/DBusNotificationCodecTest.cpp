@@ -8,9 +8,9 @@
 #include <limits>
 #include <memory>
 
-#include "e2e/support/BusClient.h"
+#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_ {
 namespace {
@@ -19,7 +19,7 @@ class DBusNotificationCodec : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         bus_ = new e2e::PrivateBus();
-        client_ = new e2e::BusClient(*bus_);
+        client_ = new e2e::TestClient(*bus_);
     }
     static void TearDownTestSuite() {
         delete client_;
@@ -52,12 +52,12 @@ protected:
     }
 
     static e2e::PrivateBus* bus_;
-    static e2e::BusClient* client_;
+    static e2e::TestClient* client_;
     static std::uint64_t cookie_;
 };
 
 e2e::PrivateBus* DBusNotificationCodec::bus_ = nullptr;
-e2e::BusClient* DBusNotificationCodec::client_ = nullptr;
+e2e::TestClient* DBusNotificationCodec::client_ = nullptr;
 std::uint64_t DBusNotificationCodec::cookie_ = 0;
 
 TEST_F(DBusNotificationCodec, EveryValueTypeRoundTrips) {

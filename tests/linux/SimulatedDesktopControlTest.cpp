@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "e2e/support/PrivateBus.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/Names.h"
+#include "platform/linux/wire/SdHandles.h"
 #include "platform/linux/SimulatedDesktop.h"
 
 namespace kivora::linux_ {
@@ -82,8 +83,8 @@ protected:
         } state{{}, false, &observed_};
         sd_bus_message* m = nullptr;
         EXPECT_GE(sd_bus_message_new_method_call(client_.get(), &m, serverName_.c_str(),
-                                                 SimulatedDesktop::kObjectPath,
-                                                 SimulatedDesktop::kInterface, member),
+                                                 wire::kDesktopPath,
+                                                 wire::kDesktopInterface, member),
                   0);
         MessagePtr request(m);
         EXPECT_GE(sd_bus_message_append(m, types, args...), 0);

@@ -32,6 +32,9 @@ Commands:
 Options:
   --timeout SECONDS      how long to wait for the helper (default 5; permission 15)
   --json                 print the replies' user info as received, as JSON
+  --user                 talk to the helper on the session bus (the default)
+  --address=ADDRESS      talk to the helper on the bus at ADDRESS instead
+  --no-start             never ask the bus to start the helper
   -h, --help             show help
   --                     end of options (for a TITLE that begins with '-')
 
@@ -101,6 +104,8 @@ struct Arguments {
     std::vector<std::string> positional;
     bool help = false;
     bool json = false;
+    bool noStart = false;
+    std::string address;
     std::optional<double> timeout;
 };
 
@@ -139,6 +144,18 @@ std::optional<std::string> readArguments(const std::vector<std::string>& args, A
             out.help = true;
         } else if (arg == "--json") {
             out.json = true;
+        } else if (arg == "--user") {
+            out.address.clear();
+        } else if (arg == "--no-start") {
+            out.noStart = true;
+        } else if (arg == "--address" || arg.starts_with("--address=")) {
+            if (arg == "--address" && i + 1 == args.size()) {
+                return "--address needs a bus address";
+            }
+            out.address = arg == "--address" ? args[++i] : arg.substr(10);
+            if (out.address.empty()) {
+                return "--address needs a bus address";
+            }
         } else if (arg == "--timeout" || arg.starts_with("--timeout=")) {
             std::string value;
             if (arg == "--timeout") {
@@ -293,6 +310,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
 
     Command command;
     command.json = parsed.json;
+    command.address = parsed.address;
+    command.noStart = parsed.noStart;
     const bool jsonAllowed = name == "current" || name == "system" || name == "permission";
     if (parsed.json && !jsonAllowed) {
         return usageError(name + " has no --json option");

@@ -19,6 +19,8 @@ struct Command {
     Action action = Action::Help;
     DesktopAction desktop = DesktopAction::Activate;
     bool json = false;
+    std::string address;   // the bus to use; empty for the session bus
+    bool noStart = false;  // never ask the bus to start the helper
     double timeoutSeconds = kDefaultTimeoutSeconds;
     // press and key: the whole request name; desktop activate and quit: the bundle identifier.
     std::string argument;

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "keys/KeyManager.h"
-#include "kivoractl/BusClient.h"
 #include "kivoractl/JsonText.h"
 #include "kivoractl/SheetTable.h"
 #include "kivoractl/TerminalText.h"
 #include "messaging/NotificationNames.h"
+#include "platform/linux/wire/BusClient.h"
 
 namespace kivoractl {
 
@@ -37,49 +37,74 @@ std::string seconds(double value) {
     return text;
 }
 
-// Connects and makes sure the helper is there before anything is sent.
-std::unique_ptr<BusClient> connectToHelper(std::string& error) {
-    auto client = BusClient::connect(error);
+using kivora::linux_::wire::BusClient;
+using kivora::linux_::wire::Duration;
+using kivora::linux_::wire::helperBusName;
+
+Duration duration(double seconds) {
+    return Duration(static_cast<Duration::rep>(seconds * 1000 + 0.5));
+}
+
+std::string howToStart() {
+    return "start it with `systemctl --user start kivoradata`, or run " KIVORA_HELPER_INSTALL_PATH;
+}
+
+// Connects and makes sure the helper is there before anything is sent: when nobody owns its
+// name, the bus is asked to start it (its service file), unless --no-start says not to.
+std::unique_ptr<BusClient> connectToHelper(const Command& command, std::string& error) {
+    auto client = BusClient::connect(command.address, error);
     if (!client) {
         return nullptr;
     }
-    const auto running = client->helperRunning(error);
-    if (!running) {
+    client->setCallTimeout(duration(command.timeoutSeconds));
+    const auto running = client->nameHasOwner(helperBusName());
+    if (!running || !client->watchOwner(helperBusName())) {
+        error = client->lastError();
         return nullptr;
     }
-    if (!*running) {
-        error = "the helper is not running: nobody owns " + names::helperIdentifier() +
-                " on the session bus";
+    if (*running) {
+        return client;
+    }
+    if (command.noStart) {
+        error = "the helper is not running (nobody owns " + helperBusName() + "); " + howToStart();
+        return nullptr;
+    }
+    if (!client->startHelper(duration(command.timeoutSeconds))) {
+        error = "the helper is not running and the bus could not start it (" + client->lastError() +
+                "); " + howToStart();
         return nullptr;
     }
     return client;
 }
 
 // Subscribes to `replies`, posts the request, waits for every reply.
-std::unique_ptr<BusClient> request(const std::string& name, const std::vector<std::string>& replies,
-                                   double timeoutSeconds, std::string& error,
+std::unique_ptr<BusClient> request(const Command& command, const std::string& name,
+                                   const std::vector<std::string>& replies, std::string& error,
                                    const std::function<void()>& whileWaiting = nullptr) {
-    auto client = connectToHelper(error);
+    auto client = connectToHelper(command, error);
     if (!client) {
         return nullptr;
     }
     for (const auto& reply : replies) {
-        if (!client->subscribe(reply, error)) {
+        if (!client->subscribe({.name = reply})) {
+            error = client->lastError();
             return nullptr;
         }
     }
-    if (!client->post(name, names::helperIdentifier(), error)) {
+    if (!client->post(name, helperBusName())) {
+        error = client->lastError();
         return nullptr;
     }
     if (whileWaiting) {
         whileWaiting();
     }
-    switch (client->waitForReplies(replies, timeoutSeconds, error)) {
+    switch (client->waitForAll(replies, duration(command.timeoutSeconds))) {
         case BusClient::WaitOutcome::Done:
             return client;
         case BusClient::WaitOutcome::Failed:
+            error = client->lastError();
             return nullptr;
-        case BusClient::WaitOutcome::HelperLeft:
+        case BusClient::WaitOutcome::OwnerLeft:
             error = "the helper left the bus before answering " + name;
             return nullptr;
         case BusClient::WaitOutcome::TimedOut:
@@ -87,11 +112,11 @@ std::unique_ptr<BusClient> request(const std::string& name, const std::vector<st
     }
     std::string missing;
     for (const auto& reply : replies) {
-        if (client->received().count(reply) == 0) {
+        if (client->first(reply) == nullptr) {
             missing += (missing.empty() ? "" : " and ") + reply;
         }
     }
-    error = "no " + missing + " from the helper within " + seconds(timeoutSeconds) +
+    error = "no " + missing + " from the helper within " + seconds(command.timeoutSeconds) +
             " (use --timeout to wait longer)";
     return nullptr;
 }
@@ -104,11 +129,11 @@ const Array* arrayIn(const Dictionary& userInfo, const std::string& key) {
 int current(const Command& command) {
     std::string error;
     const std::string& replyName = names::getCurrentShortcutResponse();
-    auto client = request(names::getCurrentShortcut(), {replyName}, command.timeoutSeconds, error);
+    auto client = request(command, names::getCurrentShortcut(), {replyName}, error);
     if (!client) {
         return fail(error);
     }
-    const Dictionary& userInfo = client->received().at(replyName).userInfo;
+    const Dictionary& userInfo = client->first(replyName)->userInfo;
     if (command.json) {
         print(toJsonText(Value(userInfo)) + "\n");
         return kExitSuccess;
@@ -125,13 +150,12 @@ int system(const Command& command) {
     std::string error;
     const std::string& listReply = names::getSystemShortcutResponse();
     const std::string& pairsReply = names::getKeyCodeAndFlagsArr();
-    auto client =
-        request(names::getSystemShortcut(), {listReply, pairsReply}, command.timeoutSeconds, error);
+    auto client = request(command, names::getSystemShortcut(), {listReply, pairsReply}, error);
     if (!client) {
         return fail(error);
     }
-    const Dictionary& listInfo = client->received().at(listReply).userInfo;
-    const Dictionary& pairsInfo = client->received().at(pairsReply).userInfo;
+    const Dictionary& listInfo = client->first(listReply)->userInfo;
+    const Dictionary& pairsInfo = client->first(pairsReply)->userInfo;
     if (command.json) {
         print(toJsonText(Value(Dictionary{{listReply, listInfo}, {pairsReply, pairsInfo}})) + "\n");
         return kExitSuccess;
@@ -149,18 +173,18 @@ int permission(const Command& command) {
     const std::string& replyName = names::accessibilityStatusResponse();
     const auto sayWaiting = [&] {
         if (!command.json) {
-            print("Waiting up to " + seconds(command.timeoutSeconds) +
-                  " for the Accessibility permission (the helper answers once it is "
-                  "granted)...\n");
-            std::fflush(stdout);
+            // A status line, not data: kept off standard output.
+            std::fprintf(stderr,
+                         "Waiting up to %s for the Accessibility permission (the helper "
+                         "answers once it is granted)...\n",
+                         seconds(command.timeoutSeconds).c_str());
         }
     };
-    auto client = request(names::accessibilityStatus(), {replyName}, command.timeoutSeconds, error,
-                          sayWaiting);
+    auto client = request(command, names::accessibilityStatus(), {replyName}, error, sayWaiting);
     if (!client) {
         return fail(error);
     }
-    const Dictionary& userInfo = client->received().at(replyName).userInfo;
+    const Dictionary& userInfo = client->first(replyName)->userInfo;
     if (command.json) {
         print(toJsonText(Value(userInfo)) + "\n");
         return kExitSuccess;
@@ -174,27 +198,51 @@ int permission(const Command& command) {
     return kExitSuccess;
 }
 
-// press and key: the helper sends no reply, so wait until it has handled the request.
+// What the simulated desktop has seen of presses (press) or keystrokes (key) so far, one
+// line each; none when the helper serves a real desktop.
+std::optional<std::vector<std::string>> desktopSaw(BusClient& client, Action action);
+
+// press and key: the helper sends no reply, so wait until it has handled the request. On the
+// simulated desktop, say what the desktop saw; a request that changed nothing is a failure.
 int postAndConfirm(const Command& command, const std::string& done) {
     std::string error;
-    auto client = connectToHelper(error);
-    if (!client || !client->post(command.argument, names::helperIdentifier(), error) ||
-        !client->barrier(command.timeoutSeconds, error)) {
+    auto client = connectToHelper(command, error);
+    if (!client) {
         return fail(error);
     }
-    print(done + "\n");
+    const auto before = desktopSaw(*client, command.action);
+    if (!client->post(command.argument, helperBusName()) ||
+        !client->ping(helperBusName(), duration(command.timeoutSeconds))) {
+        return fail("the helper did not confirm the request: " + client->lastError());
+    }
+    const auto after = before ? desktopSaw(*client, command.action) : std::nullopt;
+    if (!after) {
+        print(done + "\n");
+        return kExitSuccess;
+    }
+    if (after->size() <= before->size()) {
+        return fail(command.action == Action::Press
+                        ? "the desktop saw no menu item pressed (is the title in the last harvest?)"
+                        : "the desktop saw no keystroke (only a pair that `kivoractl system` "
+                          "lists is posted)");
+    }
+    std::string out;
+    for (std::size_t i = before->size(); i < after->size(); ++i) {
+        out += (*after)[i];
+    }
+    print(out);
     return kExitSuccess;
 }
 
 int quit(const Command& command) {
     std::string error;
-    auto client = connectToHelper(error);
-    if (!client || !client->post(names::terminateSubApp(), names::helperIdentifier(), error)) {
-        return fail(error);
+    auto client = connectToHelper(command, error);
+    if (!client || !client->post(names::terminateSubApp(), helperBusName())) {
+        return fail(client ? client->lastError() : error);
     }
-    switch (client->waitForHelperToLeave(command.timeoutSeconds, error)) {
+    switch (client->waitForOwnerToLeave(duration(command.timeoutSeconds))) {
         case BusClient::WaitOutcome::Done:
-        case BusClient::WaitOutcome::HelperLeft:
+        case BusClient::WaitOutcome::OwnerLeft:
             print("The helper has quit.\n");
             return kExitSuccess;
         case BusClient::WaitOutcome::TimedOut:
@@ -203,7 +251,7 @@ int quit(const Command& command) {
         case BusClient::WaitOutcome::Failed:
             break;
     }
-    return fail(error);
+    return fail(client->lastError());
 }
 
 std::string keyEventLine(std::uint16_t keyCode, bool down, std::uint64_t flags) {
@@ -218,106 +266,97 @@ std::string keyEventLine(std::uint16_t keyCode, bool down, std::uint64_t flags) 
     return line + "\n";
 }
 
+std::optional<std::vector<std::string>> desktopSaw(BusClient& client, Action action) {
+    std::vector<std::string> lines;
+    if (action == Action::Press) {
+        auto items = client.pressedItems();
+        if (!items) {
+            return std::nullopt;
+        }
+        for (const auto& item : *items) {
+            lines.push_back("Desktop: pressed " + printable(item) + "\n");
+        }
+        return lines;
+    }
+    auto events = client.keyEvents();
+    if (!events) {
+        return std::nullopt;
+    }
+    for (const auto& event : *events) {
+        lines.push_back(keyEventLine(event.keyCode, event.keyDown, event.flags));
+    }
+    return lines;
+}
+
 int desktop(const Command& command) {
     std::string error;
-    auto client = connectToHelper(error);
+    auto client = connectToHelper(command, error);
     if (!client) {
         return fail(error);
     }
     const auto callFailed = [&](const char* what) {
-        return fail(std::string("desktop ") + what + ": " + error);
+        return fail(std::string("desktop ") + what + ": " + client->lastError());
     };
     const std::string& argument = command.argument;
     switch (command.desktop) {
         case DesktopAction::Activate:
-        case DesktopAction::Quit: {
-            const bool activate = command.desktop == DesktopAction::Activate;
-            const auto appendIdentifier = [&](sd_bus_message* m) {
-                return sd_bus_message_append(m, "s", argument.c_str());
-            };
-            if (!client->callDesktop(activate ? "Activate" : "Quit", appendIdentifier,
-                                     command.timeoutSeconds, error)) {
-                return callFailed(activate ? "activate" : "quit");
+            if (!client->activate(argument)) {
+                return callFailed("activate");
             }
-            print((activate ? "Desktop: activated " : "Desktop: quit ") + printable(argument) +
-                  "\n");
+            print("Desktop: activated " + printable(argument) + "\n");
             return kExitSuccess;
-        }
+        case DesktopAction::Quit:
+            if (!client->quit(argument)) {
+                return callFailed("quit");
+            }
+            print("Desktop: quit " + printable(argument) + "\n");
+            return kExitSuccess;
         case DesktopAction::ActivateProcess: {
             const std::int32_t pid = command.processIdentifier;
-            if (!client->callDesktop(
-                    "ActivateProcess",
-                    [&](sd_bus_message* m) { return sd_bus_message_append(m, "i", pid); },
-                    command.timeoutSeconds, error)) {
+            if (!client->activateProcess(pid)) {
                 return callFailed("activate-pid");
             }
             print(pid == 0 ? std::string("Desktop: no application in front\n")
                            : "Desktop: activated process " + std::to_string(pid) + "\n");
             return kExitSuccess;
         }
-        case DesktopAction::Trust: {
-            const int trusted = command.trusted ? 1 : 0;
-            if (!client->callDesktop(
-                    "SetTrusted",
-                    [&](sd_bus_message* m) { return sd_bus_message_append(m, "b", trusted); },
-                    command.timeoutSeconds, error)) {
+        case DesktopAction::Trust:
+            if (!client->setTrusted(command.trusted)) {
                 return callFailed("trust");
             }
             print(std::string("Desktop: Accessibility permission ") +
                   (command.trusted ? "granted" : "withdrawn") + "\n");
             return kExitSuccess;
-        }
         case DesktopAction::Pressed: {
-            auto reply =
-                client->callDesktop("PressedItems", nullptr, command.timeoutSeconds, error);
-            char** items = nullptr;
-            if (!reply) {
+            auto items = client->pressedItems();
+            if (!items) {
                 return callFailed("pressed");
             }
-            if (sd_bus_message_read_strv(reply.get(), &items) < 0) {
-                return fail("desktop pressed: unexpected reply");
-            }
             std::string out;
-            for (char** item = items; item != nullptr && *item != nullptr; ++item) {
-                out += printable(*item) + "\n";
-                std::free(*item);
+            for (const auto& item : *items) {
+                out += printable(item) + "\n";
             }
-            std::free(items);
             print(out.empty() ? "(no menu item pressed yet)\n" : out);
             return kExitSuccess;
         }
         case DesktopAction::Keys: {
-            auto reply = client->callDesktop("KeyEvents", nullptr, command.timeoutSeconds, error);
-            if (!reply) {
+            auto events = client->keyEvents();
+            if (!events) {
                 return callFailed("keys");
             }
             std::string out;
-            int r = sd_bus_message_enter_container(reply.get(), 'a', "(qbt)");
-            while (r > 0) {
-                std::uint16_t keyCode = 0;
-                int down = 0;
-                std::uint64_t flags = 0;
-                r = sd_bus_message_read(reply.get(), "(qbt)", &keyCode, &down, &flags);
-                if (r > 0) {
-                    out += keyEventLine(keyCode, down != 0, flags);
-                }
-            }
-            if (r < 0) {
-                return fail("desktop keys: unexpected reply");
+            for (const auto& event : *events) {
+                out += keyEventLine(event.keyCode, event.keyDown, event.flags);
             }
             print(out.empty() ? "(no keyboard event posted yet)\n" : out);
             return kExitSuccess;
         }
         case DesktopAction::Prompts: {
-            auto reply = client->callDesktop("PromptCount", nullptr, command.timeoutSeconds, error);
-            std::uint32_t count = 0;
-            if (!reply) {
+            const auto count = client->promptCount();
+            if (!count) {
                 return callFailed("prompts");
             }
-            if (sd_bus_message_read(reply.get(), "u", &count) < 0) {
-                return fail("desktop prompts: unexpected reply");
-            }
-            print(std::to_string(count) + "\n");
+            print(std::to_string(*count) + "\n");
             return kExitSuccess;
         }
     }

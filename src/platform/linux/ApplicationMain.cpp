@@ -18,16 +18,15 @@
 #include "platform/linux/DirectoryBundle.h"
 #include "platform/linux/EventLoop.h"
 #include "platform/linux/FilePreferences.h"
-#include "platform/linux/SdHandles.h"
 #include "platform/linux/SimulatedDesktop.h"
 #include "platform/linux/StdoutConsole.h"
 #include "platform/linux/atspi/RealDesktop.h"
+#include "platform/linux/wire/Names.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_ {
 
 namespace {
-
-constexpr const char* kBusName = "org.morvane.Kivora.KivoraData";
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -180,12 +179,13 @@ int run(int argc, char** argv) {
     }
 
     // Last: a client that sees the name owned finds every subscription in place.
-    if (const int r = sd_bus_request_name(bus.get(), kBusName, 0); r < 0) {
+    if (const int r = sd_bus_request_name(bus.get(), wire::helperBusName().c_str(), 0); r < 0) {
         if (r == -EEXIST) {
-            writeDiagnostic(std::string("another helper already owns ") + kBusName +
+            writeDiagnostic(std::string("another helper already owns ") + wire::helperBusName() +
                             " on this bus");
         } else {
-            writeDiagnostic(std::string("cannot own ") + kBusName + ": " + errnoText(r));
+            writeDiagnostic(std::string("cannot own ") + wire::helperBusName() + ": " +
+                            errnoText(r));
         }
         return kExitFailure;
     }

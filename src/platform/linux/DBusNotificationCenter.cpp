@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "platform/UnicodeString.h"
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_ {
 

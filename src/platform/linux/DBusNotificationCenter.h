@@ -8,7 +8,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/linux/Diagnostics.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_ {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/linux/SimulatedDesktop.h"
+#include "platform/linux/wire/Names.h"
 
 namespace kivora::linux_ {
 
@@ -152,8 +153,8 @@ const sd_bus_vtable kVtable[] = {
 }  // namespace
 
 int addDesktopControl(sd_bus* bus, SimulatedDesktop& desktop, sd_bus_slot** slot) {
-    return sd_bus_add_object_vtable(bus, slot, SimulatedDesktop::kObjectPath,
-                                    SimulatedDesktop::kInterface, kVtable, &desktop);
+    return sd_bus_add_object_vtable(bus, slot, wire::kDesktopPath, wire::kDesktopInterface, kVtable,
+                                    &desktop);
 }
 
 }  // namespace kivora::linux_

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/RunLoop.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_ {
 

@@ -19,8 +19,6 @@ namespace kivora::linux_ {
 
 class SimulatedDesktop {
 public:
-    static constexpr const char* kObjectPath = "/org/morvane/Kivora/KivoraData/Desktop";
-    static constexpr const char* kInterface = "org.morvane.Kivora.SimulatedDesktop";
     static constexpr const char* kNoSuchApplicationError =
         "org.morvane.Kivora.SimulatedDesktop.Error.NoSuchApplication";
 

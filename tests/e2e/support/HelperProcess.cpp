@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "e2e/support/BusClient.h"
+#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
 
 namespace kivora::e2e {
@@ -123,7 +123,7 @@ bool HelperProcess::waitUntilOwnsName(Duration timeout) {
         return false;
     }
     const auto deadline = Clock::now() + scaled(timeout);
-    BusClient client(*busAddress_);
+    TestClient client(*busAddress_);
     while (Clock::now() < deadline && running()) {
         if (client.nameOwnerPid(kHelperBusName) == pid()) {
             return true;

@@ -11,7 +11,7 @@
 #include <systemd/sd-event.h>
 
 #include "platform/Accessibility.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_::atspi {
 

@@ -12,7 +12,7 @@
 #include <systemd/sd-event.h>
 
 #include "platform/Workspace.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/SdHandles.h"
 #include "platform/linux/atspi/AtspiApplications.h"
 #include "platform/linux/atspi/AtspiBus.h"
 

@@ -53,7 +53,7 @@ inline MessagePtr refMessage(sd_bus_message* message) {
 
 // An sd_bus_error that frees itself.
 class BusError {
-  public:
+public:
     BusError() = default;
     BusError(const BusError&) = delete;
     BusError& operator=(const BusError&) = delete;
@@ -64,7 +64,7 @@ class BusError {
     std::string name() const { return error_.name != nullptr ? error_.name : ""; }
     std::string message() const { return error_.message != nullptr ? error_.message : ""; }
 
-  private:
+private:
     sd_bus_error error_ = SD_BUS_ERROR_NULL;
 };
 

@@ -14,13 +14,10 @@
 #include <vector>
 
 #include "messaging/Notification.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/Names.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_::wire {
-
-inline constexpr const char* kPath = "/org/morvane/DistributedNotificationCenter";
-inline constexpr const char* kInterface = "org.morvane.DistributedNotificationCenter";
-inline constexpr const char* kMember = "Post";
 
 // The largest Post we build. D-Bus daemons drop the whole connection of a client that sends
 // a message over their limit; 32 MiB is the smallest limit in common configurations.

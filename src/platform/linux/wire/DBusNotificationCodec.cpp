@@ -1,4 +1,4 @@
-#include "platform/linux/DBusNotificationCodec.h"
+#include "platform/linux/wire/DBusNotificationCodec.h"
 
 #include <cstdint>
 #include <cstring>

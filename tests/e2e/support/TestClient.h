@@ -1,0 +1,46 @@
+#pragma once
+// The shared bus client as the tests use it: connected or thrown, collecting notifications
+// from the start, every failure a test failure, and every wait stretched under valgrind.
+
+#include <string>
+#include <vector>
+
+#include "e2e/support/Timeouts.h"
+#include "platform/linux/wire/BusClient.h"
+
+namespace kivora::e2e {
+
+class PrivateBus;
+
+// The helper's bus name is its identifier, the object of the requests meant for it.
+inline const char* const kHelperBusName = names::helperIdentifier().c_str();
+inline const char* const kHelperObject = names::helperIdentifier().c_str();
+inline const char* const kMainAppObject = names::mainApplicationIdentifier().c_str();
+
+class TestClient : public linux_::wire::BusClient {
+public:
+    // Whose notifications are collected: everybody's but our own, or the helper's alone.
+    enum class Collect { fromOthers, fromHelperOnly };
+    explicit TestClient(const PrivateBus& bus, Collect collect = Collect::fromOthers);
+    explicit TestClient(const std::string& address, Collect collect = Collect::fromOthers);
+
+    bool post(const std::string& name, const std::optional<std::string>& object = std::nullopt,
+              const Dictionary& userInfo = {});
+    std::optional<Notification> waitFor(std::string_view name, Duration timeout = kDefaultTimeout);
+    bool ping(const std::string& destination = kHelperBusName, Duration timeout = kDefaultTimeout);
+    bool waitForName(const std::string& name, bool owned = true,
+                     Duration timeout = kDefaultTimeout);
+    bool activate(const std::string& bundleIdentifier);
+    bool activateProcess(std::int32_t processIdentifier);
+    bool quit(const std::string& bundleIdentifier);
+    bool setTrusted(bool trusted);
+    std::vector<std::string> pressedItems();
+    std::vector<KeyboardEvent> keyEvents();
+    std::uint32_t promptCount();
+
+private:
+    friend sd_bus* openOrThrow(const std::string& address);
+    bool check(bool ok);
+};
+
+}  // namespace kivora::e2e
