@@ -8,9 +8,8 @@
 #include <thread>
 
 #include "DesktopHarness.h"
+#include "e2e/support/TestClient.h"
 #include "messaging/NotificationNames.h"
-#include "platform/linux/DBusNotificationCodec.h"
-#include "platform/linux/SdHandles.h"
 
 // Last: Xlib's macros (None, Status) clash with names in the headers above.
 #include <X11/Xlib.h>
@@ -192,17 +191,17 @@ class StandInHelper {
 public:
     StandInHelper(const e2e::PrivateBus& session, std::optional<Value> menus,
                   std::optional<Value> wrongReply)
-        : bus_(open(session.address())), menus_(std::move(menus)), wrong_(std::move(wrongReply)) {
-        const int r = sd_bus_request_name(bus_.get(), names::helperIdentifier().c_str(), 0);
+        : client_(session), menus_(std::move(menus)), wrong_(std::move(wrongReply)) {
+        const int r = sd_bus_request_name(client_.bus(), names::helperIdentifier().c_str(), 0);
         EXPECT_GE(r, 0) << "cannot own the helper's name: " << std::strerror(-r);
-        sd_bus_add_match(bus_.get(), nullptr,
-                         linux_::wire::matchRule(std::nullopt, std::nullopt).c_str(), &onPost,
-                         this);
         thread_ = std::thread([this] {
             while (!stop_) {
-                while (sd_bus_process(bus_.get(), nullptr) > 0) {
+                const std::vector<Notification> requests = client_.received();
+                client_.clear();
+                for (const Notification& request : requests) {
+                    answer(request);
                 }
-                sd_bus_wait(bus_.get(), 100'000);
+                sd_bus_wait(client_.bus(), 100'000);
             }
         });
     }
@@ -212,35 +211,22 @@ public:
     }
 
 private:
-    static int onPost(sd_bus_message* message, void* self, sd_bus_error*) {
-        static_cast<StandInHelper*>(self)->answer(linux_::wire::decodePost(message).notification);
-        return 0;
-    }
-    void answer(const std::optional<Notification>& request) {
-        if (!request) {
-            return;
-        }
-        if (request->name == names::accessibilityStatus()) {
-            post(names::accessibilityStatusResponse(), std::nullopt,
-                 {{names::isEnabledKey(), Value(true)}});
-        } else if (request->name == names::getCurrentShortcut()) {
-            const std::string& main = names::mainApplicationIdentifier();
-            if (wrong_) {
-                post(names::getCurrentShortcutResponse(), main, {{"currentShortcut", *wrong_}});
-            }
-            if (menus_) {
-                post(names::getCurrentShortcutResponse(), main, {{"currentShortcut", *menus_}});
+    void answer(const Notification& request) {
+        const std::string& main = names::mainApplicationIdentifier();
+        if (request.name == names::accessibilityStatus()) {
+            client_.post(names::accessibilityStatusResponse(), std::nullopt,
+                         {{names::isEnabledKey(), Value(true)}});
+        } else if (request.name == names::getCurrentShortcut()) {
+            for (const auto* reply : {&wrong_, &menus_}) {
+                if (*reply) {
+                    client_.post(names::getCurrentShortcutResponse(), main,
+                                 {{names::currentShortcutKey(), **reply}});
+                }
             }
         }
-    }
-    void post(const std::string& name, const std::optional<std::string>& object,
-              const Dictionary& userInfo) {
-        auto encoded = linux_::wire::encodePost(bus_.get(), name, object, userInfo);
-        ASSERT_TRUE(encoded.message) << encoded.error;
-        sd_bus_send(bus_.get(), encoded.message.get(), nullptr);
     }
 
-    BusConnection bus_;
+    e2e::TestClient client_;
     std::optional<Value> menus_;
     std::optional<Value> wrong_;
     std::atomic<bool> stop_{false};

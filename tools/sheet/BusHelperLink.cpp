@@ -1,5 +1,6 @@
-// The helper link over sd-bus, driven by the GLib main loop: the connection's descriptor is
-// watched for what sd-bus wants next, with its timeout, so nothing here ever waits.
+// The helper link over the wire client, driven by the GLib main loop: the connection's
+// descriptor is watched for what sd-bus wants next, with its timeout, and the helper is started
+// by an asynchronous call, so the window never waits for the bus.
 #include <glib-unix.h>
 #include <glib.h>
 #include <poll.h>
@@ -9,17 +10,15 @@
 #include <iostream>
 
 #include "messaging/NotificationNames.h"
-#include "platform/linux/DBusNotificationCodec.h"
-#include "platform/linux/SdHandles.h"
+#include "platform/linux/wire/BusClient.h"
 #include "sheet/HelperLink.h"
 
 namespace kivora::sheet {
 
 namespace {
 
-using linux_::BusConnection;
-using linux_::MessagePtr;
 using linux_::SlotPtr;
+using linux_::wire::BusClient;
 
 std::uint64_t monotonicMicroseconds() {
     timespec now{};
@@ -30,21 +29,14 @@ std::uint64_t monotonicMicroseconds() {
 
 class BusHelperLink : public HelperLink {
 public:
-    explicit BusHelperLink(BusConnection bus) : bus_(std::move(bus)) {}
+    explicit BusHelperLink(std::unique_ptr<BusClient> client) : client_(std::move(client)) {}
     ~BusHelperLink() override { unwatch(); }
 
     bool subscribe(std::string& error) {
-        sd_bus_slot* slot = nullptr;
-        const std::string rule = linux_::wire::matchRule(std::nullopt, std::nullopt);
-        // The bus handles our messages in order, so the rule is in place before any request
-        // that we post after it: no need to wait for the answer.
-        const int r = sd_bus_add_match_async(bus_.get(), &slot, rule.c_str(),
-                                             &BusHelperLink::onPost, nullptr, this);
-        if (r < 0) {
-            error = std::string("cannot subscribe to notifications: ") + std::strerror(-r);
+        if (!client_->subscribe({})) {
+            error = client_->lastError();
             return false;
         }
-        posts_.reset(slot);
         rearm();
         return true;
     }
@@ -54,45 +46,27 @@ public:
     void startHelper() override { callBus("NameHasOwner", "s", &BusHelperLink::onOwnerKnown); }
 
     bool post(const std::string& name, bool toHelper) override {
-        auto encoded = linux_::wire::encodePost(
-            bus_.get(), name, toHelper ? std::optional(names::helperIdentifier()) : std::nullopt,
-            {});
-        if (!encoded.message) {
-            std::cerr << "kivora-sheet: cannot post " << name << ": " << encoded.error << "\n";
-            return false;
+        const bool sent =
+            client_->post(name, toHelper ? std::optional(names::helperIdentifier()) : std::nullopt);
+        if (!sent) {
+            std::cerr << "kivora-sheet: " << client_->lastError() << "\n";
         }
-        const int r = sd_bus_send(bus_.get(), encoded.message.get(), nullptr);
         rearm();
-        if (r < 0) {
-            std::cerr << "kivora-sheet: cannot post " << name << ": " << std::strerror(-r) << "\n";
-        }
-        return r >= 0;
+        return sent;
     }
 
-    void flush() override { sd_bus_flush(bus_.get()); }
+    void flush() override { sd_bus_flush(bus()); }
 
 private:
-    static int onPost(sd_bus_message* message, void* userdata, sd_bus_error*) {
-        auto* self = static_cast<BusHelperLink*>(userdata);
-        const char* sender = sd_bus_message_get_sender(message);
-        if (sender != nullptr && self->unique_ == sender) {
-            return 0;  // our own request
-        }
-        auto decoded = linux_::wire::decodePost(message);
-        if (decoded.notification && self->onNotification) {
-            self->onNotification(*decoded.notification);
-        }
-        return 0;
-    }
+    sd_bus* bus() const { return client_->bus(); }
 
     template <typename... Args>
     void callBus(const char* member, const char* signature, sd_bus_message_handler_t then,
                  Args... args) {
         sd_bus_slot* slot = nullptr;
-        const int r =
-            sd_bus_call_method_async(bus_.get(), &slot, "org.freedesktop.DBus",
-                                     "/org/freedesktop/DBus", "org.freedesktop.DBus", member, then,
-                                     this, signature, names::helperIdentifier().c_str(), args...);
+        const int r = sd_bus_call_method_async(
+            bus(), &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            member, then, this, signature, names::helperIdentifier().c_str(), args...);
         if (r < 0) {
             report(false, std::string("cannot ask the bus: ") + std::strerror(-r));
             return;
@@ -141,13 +115,7 @@ private:
     // Watches the descriptor for what sd-bus wants now, and its next deadline.
     void rearm() {
         unwatch();
-        if (unique_.empty()) {
-            const char* unique = nullptr;
-            if (sd_bus_get_unique_name(bus_.get(), &unique) >= 0 && unique != nullptr) {
-                unique_ = unique;
-            }
-        }
-        const int events = sd_bus_get_events(bus_.get());
+        const int events = sd_bus_get_events(bus());
         if (events < 0) {
             lost();
             return;
@@ -159,10 +127,9 @@ private:
         if (events & POLLOUT) {
             condition = static_cast<GIOCondition>(condition | G_IO_OUT);
         }
-        ioSource_ =
-            g_unix_fd_add(sd_bus_get_fd(bus_.get()), condition, &BusHelperLink::onReady, this);
+        ioSource_ = g_unix_fd_add(sd_bus_get_fd(bus()), condition, &BusHelperLink::onReady, this);
         std::uint64_t until = 0;
-        if (sd_bus_get_timeout(bus_.get(), &until) >= 0 && until != UINT64_MAX) {
+        if (sd_bus_get_timeout(bus(), &until) >= 0 && until != UINT64_MAX) {
             const std::uint64_t now = monotonicMicroseconds();
             const auto ms = static_cast<guint>(until > now ? (until - now + 999) / 1000 : 0);
             timeSource_ = g_timeout_add(ms, &BusHelperLink::onTimeout, this);
@@ -182,13 +149,25 @@ private:
         ioSource_ = 0;
         timeSource_ = 0;
         int r = 0;
-        while ((r = sd_bus_process(bus_.get(), nullptr)) > 0) {
+        while ((r = sd_bus_process(bus(), nullptr)) > 0) {
         }
         if (r < 0) {
             lost();
             return;
         }
+        deliver();
         rearm();
+    }
+
+    // Hands on what the client collected, and forgets it: the sheet keeps what it needs.
+    void deliver() {
+        std::vector<Notification> arrived = client_->received();
+        client_->clear();
+        for (const Notification& notification : arrived) {
+            if (onNotification) {
+                onNotification(notification);
+            }
+        }
     }
 
     void lost() {
@@ -200,9 +179,7 @@ private:
         }
     }
 
-    BusConnection bus_;
-    std::string unique_;
-    SlotPtr posts_;
+    std::unique_ptr<BusClient> client_;
     SlotPtr start_;
     guint ioSource_ = 0;
     guint timeSource_ = 0;
@@ -212,13 +189,11 @@ private:
 }  // namespace
 
 std::unique_ptr<HelperLink> connectToHelper(std::string& error) {
-    sd_bus* raw = nullptr;
-    const int r = sd_bus_open_user(&raw);
-    if (r < 0) {
-        error = std::string("cannot connect to the session bus: ") + std::strerror(-r);
+    auto client = BusClient::connect("", error);
+    if (!client) {
         return nullptr;
     }
-    auto link = std::make_unique<BusHelperLink>(BusConnection(raw));
+    auto link = std::make_unique<BusHelperLink>(std::move(client));
     if (!link->subscribe(error)) {
         return nullptr;
     }
