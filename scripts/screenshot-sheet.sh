@@ -69,10 +69,13 @@ shoot "$root/docs/sheet-demo.png"
 kill "$helper"; wait "$helper" 2>/dev/null || true
 wait_for eval '! owned'
 
-# Over a real application.
-"$py" "$root/tests/desktop/apps/gtk_menu_app.py" --title "Text Editor" >/dev/null & pids+=($!)
-sleep 2
+# Over a real application: the helper first, so that it sees the application come to the front,
+# and toolkit accessibility on, as the helper's permission prompt would leave it.
+gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
 "$build/KivoraData" >/dev/null 2>&1 & pids+=($!)
 wait_for owned
+"$py" "$root/tests/desktop/apps/gtk_menu_app.py" --title "Text Editor" >"$work/app.log" & pids+=($!)
+wait_for grep -q ready "$work/app.log"
 sleep 1
 shoot "$root/docs/sheet-gtk.png"

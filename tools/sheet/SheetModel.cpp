@@ -44,7 +44,8 @@ public:
             group.label = labelOf(std::string(rest.substr(rest.rfind('/') + 1)));
         } else {
             top_ = path;
-            group.label = labelOf(path);
+            // The first menu's title comes as the logo character, which few fonts draw.
+            group.label = path == "\xEF\xA3\xBF" ? "\xEF\xA3\xBF (Apple menu)" : labelOf(path);
         }
         sheet_.groups.push_back(std::move(group));
     }
