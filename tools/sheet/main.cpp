@@ -1,7 +1,10 @@
 // kivora-sheet: the shortcuts of the last application in a window. One instance per session:
 // launching it again refreshes and raises the open sheet, or closes it with --toggle.
+#include <giomm/settings.h>
+#include <giomm/settingsschemasource.h>
 #include <glib.h>
 #include <gtkmm/application.h>
+#include <gtkmm/settings.h>
 
 #include <chrono>
 #include <cstdio>
@@ -34,8 +37,23 @@ struct Sheet {
     std::unique_ptr<kivora::sheet::SheetController> controller;
 };
 
+// GNOME keeps its light/dark choice in a setting that GTK 4 itself does not read (themes
+// chosen by name, as KDE and Xfce set them, GTK follows on its own).
+void followDarkPreference() {
+    auto source = Gio::SettingsSchemaSource::get_default();
+    auto schema = source ? source->lookup("org.gnome.desktop.interface", true) : nullptr;
+    if (!schema || !schema->has_key("color-scheme")) {
+        return;
+    }
+    auto settings = Gio::Settings::create("org.gnome.desktop.interface");
+    if (settings->get_string("color-scheme") == "prefer-dark") {
+        Gtk::Settings::get_default()->property_gtk_application_prefer_dark_theme() = true;
+    }
+}
+
 void open(Gtk::Application& app, Sheet& sheet) {
     using namespace kivora::sheet;
+    followDarkPreference();
     sheet.window = std::make_unique<SheetWindow>();
     app.add_window(*sheet.window);
     sheet.window->signal_close_request().connect(
@@ -46,16 +64,17 @@ void open(Gtk::Application& app, Sheet& sheet) {
         false);
     std::string error;
     sheet.link = connectToHelper(error);
-    sheet.window->present();
-    kivora::sheet::timing().windowShown = std::chrono::steady_clock::now();
     if (!sheet.link) {
         std::cerr << "kivora-sheet: " << error << "\n";
         sheet.window->setMessage("KivoraData cannot be reached: " + error, true);
-        return;
+    } else {
+        sheet.controller =
+            std::make_unique<SheetController>(*sheet.link, *sheet.window, [&app] { app.quit(); });
+        // The first requests go out before the window is mapped: the two overlap.
+        sheet.controller->refresh();
     }
-    sheet.controller =
-        std::make_unique<SheetController>(*sheet.link, *sheet.window, [&app] { app.quit(); });
-    sheet.controller->refresh();
+    sheet.window->present();
+    timing().windowShown = std::chrono::steady_clock::now();
 }
 
 }  // namespace
