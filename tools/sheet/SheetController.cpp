@@ -122,6 +122,7 @@ void SheetController::readSystem() {
         return;
     }
     systemPending_ = true;
+    window_.setMessage("Reading the system shortcuts\xE2\x80\xA6");
     systemList_.reset();
     systemPairs_.reset();
     link_.post(names::getSystemShortcut(), true);
@@ -222,7 +223,10 @@ void SheetController::onSystemPart(const Notification& reply) {
     }
     systemTimer_.disconnect();
     systemPending_ = false;
+    window_.setMessage("");
     window_.showSheet(View::System, std::move(*sheet));
+    // Reading them walks the target's menus, which may have brought it to the front.
+    window_.present();
 }
 
 void SheetController::choose(View view, const Item& item) {

@@ -92,6 +92,13 @@ SheetWindow::SheetWindow() {
                    view == View::Menus ? "Menus" : "System");
     }
     layout_.append(stack_);
+    // The switcher's buttons show their titles without naming themselves to screen readers.
+    const char* titles[] = {"Menus", "System"};
+    int index = 0;
+    for (Gtk::Widget* button = switcher_.get_first_child(); button != nullptr && index < 2;
+         button = button->get_next_sibling()) {
+        describe(*button, titles[index++], "");
+    }
 
     // Typing anywhere goes to the search field.
     search_.set_key_capture_widget(*this);
