@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
   libsystemd-dev libplist-dev libutf8proc-dev nlohmann-json3-dev libx11-dev libxtst-dev
   libglib2.0-dev gsettings-desktop-schemas
+  libgtkmm-4.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus-daemon dbus-bin libglib2.0-bin valgrind
   help2man dpkg-dev fakeroot file lintian systemd

@@ -78,3 +78,23 @@ bool canonicallyEqual(std::string_view a, std::string_view b) {
 }
 
 }  // namespace kivora
+
+namespace kivora {
+
+std::string foldedForSearch(std::string_view text) {
+    utf8proc_uint8_t* out = nullptr;
+    const auto options =
+        static_cast<utf8proc_option_t>(UTF8PROC_DECOMPOSE | UTF8PROC_STABLE | UTF8PROC_CASEFOLD);
+    const utf8proc_ssize_t n =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                     static_cast<utf8proc_ssize_t>(text.size()), &out, options);
+    if (n < 0) {
+        std::free(out);
+        return std::string(text);
+    }
+    std::string folded(reinterpret_cast<const char*>(out), static_cast<std::size_t>(n));
+    std::free(out);
+    return folded;
+}
+
+}  // namespace kivora

@@ -32,3 +32,13 @@ bool canonicallyEqual(const CanonicalText& a, const CanonicalText& b);
 bool canonicallyEqual(std::string_view a, std::string_view b);
 
 }  // namespace kivora
+
+#include <string>
+
+namespace kivora {
+
+// `text` in the form a case-insensitive search compares: canonically decomposed and case
+// folded, so "É", "é" and "e" + U+0301 are the same text. Invalid UTF-8 comes back unchanged.
+std::string foldedForSearch(std::string_view text);
+
+}  // namespace kivora
