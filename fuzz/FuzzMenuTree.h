@@ -1,7 +1,8 @@
 #pragma once
-// A fake accessibility tree built from fuzz input: elements with attributes of any type,
-// injected errors, dead handles, children that are plain values, and children that point
-// anywhere in the tree (at themselves, at their ancestors), so cycles and shared subtrees occur.
+// A simulated accessibility tree built from fuzz input: elements with attributes of any type,
+// injected errors, dead handles, children that are plain values or not a list at all, and
+// children that point anywhere in the tree (at themselves, at their ancestors), so cycles and
+// shared subtrees occur.
 //
 // Input: element count, menu-bar kind, then per element a flags byte and what it announces
 // (title, enabled, command character, modifiers, glyph, errors, children, validity).
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "fakes/FakeAccessibility.h"
+#include "fakes/TestAccessibility.h"
 #include "menubar/MenuBarWalker.h"
 
 namespace kivora::fuzz {
@@ -23,8 +24,7 @@ inline constexpr std::size_t kMaxElements = 48;
 inline constexpr std::size_t kMaxChildren = 20000;
 
 inline constexpr const char* kAttributeNames[] = {
-    "AXChildren",         "AXChildren#values", "AXTitle",
-    "AXEnabled",          "AXMenuItemCmdChar", "AXMenuItemCmdModifiers",
+    "AXChildren",         "AXTitle", "AXEnabled", "AXMenuItemCmdChar", "AXMenuItemCmdModifiers",
     "AXMenuItemCmdGlyph", "AXPress",
 };
 inline constexpr AXError kErrors[] = {
@@ -40,8 +40,8 @@ inline constexpr AXError kErrors[] = {
 };
 
 struct FuzzMenuTree {
-    std::vector<fake::FakeElementRef> elements;
-    fake::FakeElementRef application;
+    std::vector<simulated::SimulatedElementRef> elements;
+    simulated::SimulatedElementRef application;
     std::size_t menuCount = 0;
 
     FuzzMenuTree() = default;
@@ -51,6 +51,7 @@ struct FuzzMenuTree {
     ~FuzzMenuTree() {
         for (auto& e : elements) {
             e->children.clear();
+            e->childrenValue.reset();
             e->attributes.clear();
         }
         if (application) {
@@ -59,7 +60,7 @@ struct FuzzMenuTree {
     }
 
     // The element behind a handle the walker returned, or null when it is not one of ours.
-    const fake::FakeElement* find(const AXUIElementRef& handle) const {
+    const simulated::SimulatedElement* find(const AXUIElementRef& handle) const {
         for (const auto& e : elements) {
             if (e.get() == handle.get()) {
                 return e.get();
@@ -95,14 +96,17 @@ struct TreeLimits {
 };
 
 // Builds the tree and registers it as the application kTargetPid.
-inline void buildMenuTree(FuzzInput& in, fake::FakeAccessibility& accessibility, FuzzMenuTree& tree,
+inline void buildMenuTree(FuzzInput& in, fake::TestAccessibility& accessibility, FuzzMenuTree& tree,
                           TreeLimits limits) {
+    tree.application = accessibility.addApplication(kTargetPid, {});
+    // Marked as the application's directly: adopting a cyclic tree element by element would
+    // walk it once per element.
     const std::size_t count = 1 + in.below(kMaxElements);
     for (std::size_t i = 0; i < count; ++i) {
-        tree.elements.push_back(fake::element());
-        tree.elements.back()->label = "e" + std::to_string(i);
+        tree.elements.push_back(simulated::makeElement());
+        tree.elements.back()->owner = tree.application->owner;
+        tree.elements.back()->application = tree.application->application;
     }
-    tree.application = accessibility.addApplication(kTargetPid, {});
     switch (in.byte() % 8) {
         case 0:
             tree.application->attributes["AXMenuBar"] = plainValue(in, 1);
@@ -122,7 +126,7 @@ inline void buildMenuTree(FuzzInput& in, fake::FakeAccessibility& accessibility,
 
     std::size_t childBudget = kMaxChildren;
     for (std::size_t i = 0; i < count; ++i) {
-        fake::FakeElement& e = *tree.elements[i];
+        simulated::SimulatedElement& e = *tree.elements[i];
         const std::uint8_t flags = in.byte();
         if (flags & 0x01) {
             e.attributes["AXTitle"] = attributeValue(in, tree);
@@ -147,7 +151,12 @@ inline void buildMenuTree(FuzzInput& in, fake::FakeAccessibility& accessibility,
             }
         }
         if (flags & 0x40) {
+            e.hasChildrenArray = true;
             const std::size_t children = in.below(i == 0 ? limits.menus + 1 : 9);
+            if (children == 0 && in.flag()) {
+                e.hasChildrenArray = false;
+                e.childrenValue = plainValue(in, 1);  // "AXChildren" that is not a list
+            }
             for (std::size_t c = 0; c < children && childBudget > 0; ++c) {
                 const std::uint8_t kind = in.byte();
                 if (kind < 208) {

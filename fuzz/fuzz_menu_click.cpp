@@ -4,6 +4,7 @@
 // one whose title matches, and it does press it when the press can succeed.
 #include <cstdint>
 #include <string>
+#include <utility>  // before FakePlatform.h, which uses std::exchange
 
 #include "FuzzInput.h"
 #include "FuzzMenuTree.h"
@@ -38,7 +39,7 @@ std::string clickName(FuzzInput& in, const AppDelegate& delegate) {
     }
 }
 
-void click(FuzzInput& in, AppDelegate& delegate, fake::FakeAccessibility& accessibility,
+void click(FuzzInput& in, AppDelegate& delegate, fake::TestAccessibility& accessibility,
            const fuzz::FuzzMenuTree& tree) {
     const std::string name = clickName(in, delegate);
     const std::size_t before = accessibility.pressed.size();
@@ -66,13 +67,13 @@ void click(FuzzInput& in, AppDelegate& delegate, fake::FakeAccessibility& access
         FUZZ_CHECK(presses == 0);
         return;
     }
-    const fake::FakeElement* element = tree.find(elements[match]);
+    const simulated::SimulatedElement* element = tree.find(elements[match]);
     FUZZ_CHECK(element != nullptr);
     const bool canSucceed =
-        accessibility.trusted && element->valid && !element->errors.contains("AXPress");
+        accessibility.desktop.trusted && element->valid && !element->errors.contains("AXPress");
     FUZZ_CHECK(presses == (canSucceed ? 1U : 0U));
     if (presses == 1) {
-        FUZZ_CHECK(accessibility.pressed.back().get() == element);
+        FUZZ_CHECK(accessibility.pressed.back() == element);
     }
 }
 
@@ -105,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 tree.elements[in.below(tree.elements.size())]->valid = false;
                 break;
             case 2:
-                fakes.accessibility.trusted = !fakes.accessibility.trusted;
+                fakes.accessibility.desktop.trusted = !fakes.accessibility.desktop.trusted;
                 break;
             default:
                 click(in, delegate, fakes.accessibility, tree);

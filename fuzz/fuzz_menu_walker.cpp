@@ -2,10 +2,13 @@
 // handles, cycles and shared subtrees. The walk must end, stay within its pop budget and hand
 // back press arrays that agree with the list.
 #include <cstdint>
+#include <string_view>
+#include <variant>
+#include <vector>
 
 #include "FuzzInput.h"
 #include "FuzzMenuTree.h"
-#include "fakes/FakeAccessibility.h"
+#include "fakes/TestAccessibility.h"
 #include "menubar/MenuBarWalker.h"
 
 namespace {
@@ -13,20 +16,39 @@ namespace {
 using namespace kivora;
 using kivora::fuzz::FuzzInput;
 
-std::size_t countRecords(const Array& list) {
+// Counts the attribute and action calls the walk makes into the tree.
+class CountingAccessibility : public fake::TestAccessibility {
+public:
+    AXError copyAttributeValue(const AXUIElementRef& e, std::string_view name,
+                               AXValue& value) override {
+        ++calls;
+        return TestAccessibility::copyAttributeValue(e, name, value);
+    }
+    AXError getAttributeValueCount(const AXUIElementRef& e, std::string_view name,
+                                   std::int64_t& count) override {
+        ++calls;
+        return TestAccessibility::getAttributeValueCount(e, name, count);
+    }
+    AXError copyAttributeValues(const AXUIElementRef& e, std::string_view name, std::int64_t index,
+                                std::int64_t maxValues, std::vector<AXValue>& values) override {
+        ++calls;
+        return TestAccessibility::copyAttributeValues(e, name, index, maxValues, values);
+    }
+    AXError performAction(const AXUIElementRef& e, std::string_view action) override {
+        ++calls;
+        return TestAccessibility::performAction(e, action);
+    }
+
+    std::int64_t calls = 0;
+};
+
+std::size_t countRecords(const ShortcutList& list) {
     std::size_t records = 0;
-    for (const Value& entry : list) {
-        if (const Dictionary* record = entry.dictionary()) {
+    for (const ShortcutEntry& entry : list) {
+        FUZZ_CHECK(!std::holds_alternative<SystemShortcutRecord>(entry));
+        if (const auto* record = std::get_if<MenuShortcutRecord>(&entry)) {
             ++records;
-            FUZZ_CHECK(record->size() == 5);
-            for (const char* key :
-                 {"MenuItemCmdChar", "MenuItemCmdGlyph", "Modifier", "Path", "Title"}) {
-                const Value* v = entry.find(key);
-                FUZZ_CHECK(v != nullptr && v->isString());
-            }
-            FUZZ_CHECK(!entry.find("Modifier")->asString().empty());
-        } else {
-            FUZZ_CHECK(entry.isString());
+            FUZZ_CHECK(!record->modifier.empty());
         }
     }
     return records;
@@ -38,7 +60,7 @@ void checkHarvest(const MenuBarHarvest& harvest, const fuzz::FuzzMenuTree& tree,
     for (std::size_t i = 0; i < harvest.titles.size(); ++i) {
         FUZZ_CHECK(!harvest.titles[i].empty());
         // Every stored element is the element the title was read from.
-        const fake::FakeElement* element = tree.find(harvest.elements[i]);
+        const simulated::SimulatedElement* element = tree.find(harvest.elements[i]);
         FUZZ_CHECK(element != nullptr);
         auto title = element->attributes.find("AXTitle");
         FUZZ_CHECK(title != element->attributes.end());
@@ -46,7 +68,7 @@ void checkHarvest(const MenuBarHarvest& harvest, const fuzz::FuzzMenuTree& tree,
         FUZZ_CHECK(text != nullptr && text->isString() && text->asString() == harvest.titles[i]);
     }
 
-    const std::size_t records = countRecords(toArray(harvest.list));
+    const std::size_t records = countRecords(harvest.list);
     // One record per pop at most, and a full budget per top-level menu at most.
     const std::size_t pops = tree.menuCount * static_cast<std::size_t>(kMenuPopBudget);
     FUZZ_CHECK(records <= pops);
@@ -73,15 +95,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool trusted = in.below(16) != 0;
     const bool noTarget = in.below(16) == 0;
 
-    fake::FakeAccessibility accessibility;
+    CountingAccessibility accessibility;
     fuzz::FuzzMenuTree tree;
     // Child lists of a few hundred reach the walk's caps once a menu's budget runs low.
     fuzz::buildMenuTree(in, accessibility, tree, {.menus = 4, .repeat = 300});
-    accessibility.trusted = trusted;
+    accessibility.desktop.trusted = trusted;
     const std::int32_t pid = noTarget ? 0 : fuzz::kTargetPid;
 
     const MenuBarHarvest harvest = walkMenuBar(accessibility, pid);
-    checkHarvest(harvest, tree, accessibility.callCount);
+    checkHarvest(harvest, tree, accessibility.calls);
     FUZZ_CHECK(accessibility.pressed.empty());
 
     return 0;

@@ -3,7 +3,9 @@
 // from the allow-list. Only a pair the helper handed out is ever typed, always as a key down
 // and its key up; a well-formed request for such a pair is typed.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>  // before FakePlatform.h, which uses std::exchange
 
 #include "FuzzHotKeys.h"
 #include "FuzzInput.h"
@@ -17,6 +19,17 @@ using namespace kivora;
 using kivora::fuzz::FuzzInput;
 
 constexpr int kMaxSteps = 24;
+
+// A tap whose events cannot always be made (no display, say).
+struct FailingEventTap : fake::FakeEventTap {
+    std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode, bool keyDown) override {
+        if (failCreate) {
+            return std::nullopt;
+        }
+        return FakeEventTap::createKeyboardEvent(keyCode, keyDown);
+    }
+    bool failCreate = false;
+};
 
 // One array element standing for `number`, in a form chosen by the input. Form 0 is the one
 // the main application writes.
@@ -97,7 +110,7 @@ bool isOffered(const AppDelegate& delegate, std::int64_t keyCode, std::int64_t f
     return false;
 }
 
-void click(FuzzInput& in, AppDelegate& delegate, fake::FakeEventTap& tap) {
+void click(FuzzInput& in, AppDelegate& delegate, FailingEventTap& tap) {
     const Request r = request(in, delegate);
     const std::size_t before = tap.posted.size();
     delegate.handleSystemShortcutClicked(Notification{r.name, names::helperIdentifier(), {}});
@@ -129,7 +142,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fakes.preferences.stored["com.apple.symbolichotkeys"] =
         Dictionary{{"AppleSymbolicHotKeys", fuzz::hotKeys(in)}};
 
-    AppDelegate delegate(fakes.platform());
+    FailingEventTap tap;
+    AppDelegate delegate(Platform{fakes.center, fakes.workspace, fakes.accessibility,
+                                  fakes.preferences, fakes.bundle, tap, fakes.runLoop,
+                                  fakes.console});
     const Notification harvest{names::getSystemShortcut(), names::helperIdentifier(), {}};
     delegate.handleNotification(harvest);
     FUZZ_CHECK(fakes.center.posts.size() == 2);
@@ -140,10 +156,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 delegate.handleNotification(harvest);
                 break;
             case 1:
-                fakes.eventTap.failCreate = !fakes.eventTap.failCreate;
+                tap.failCreate = !tap.failCreate;
                 break;
             default:
-                click(in, delegate, fakes.eventTap);
+                click(in, delegate, tap);
         }
     }
     return 0;

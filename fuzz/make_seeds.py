@@ -103,8 +103,8 @@ class Tree:
         return out
 
 
-ATTRIBUTES = ["AXChildren", "AXChildren#values", "AXTitle", "AXEnabled", "AXMenuItemCmdChar",
-              "AXMenuItemCmdModifiers", "AXMenuItemCmdGlyph", "AXPress"]
+ATTRIBUTES = ["AXChildren", "AXTitle", "AXEnabled", "AXMenuItemCmdChar", "AXMenuItemCmdModifiers",
+              "AXMenuItemCmdGlyph", "AXPress"]
 ERRORS = [-25200, -25201, -25202, -25204, -25205, -25208, -25211, -25212, -1]
 
 
@@ -156,7 +156,7 @@ def cyclic_tree():
 def faulty_tree():
     t = Tree()
     t.add(children=[1, 2, 5])
-    t.add(title="File", children=[3], errors=[("AXChildren#values", -25200)])
+    t.add(title="File", children=[3], errors=[("AXChildren", -25200)])
     t.add(title=7.9, children=[6])  # a title that is not text
     t.add(title="Open", char="O", mods=0)
     t.add(title="Dead", char="D", mods=0, invalid=True)
