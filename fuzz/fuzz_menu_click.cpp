@@ -4,7 +4,6 @@
 // one whose title matches, and it does press it when the press can succeed.
 #include <cstdint>
 #include <string>
-#include <utility>  // before FakePlatform.h, which uses std::exchange
 
 #include "FuzzInput.h"
 #include "FuzzMenuTree.h"

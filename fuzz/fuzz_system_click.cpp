@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>  // before FakePlatform.h, which uses std::exchange
 
 #include "FuzzHotKeys.h"
 #include "FuzzInput.h"

@@ -2,6 +2,8 @@
 // Every port wired into one Platform: the simulated desktop's tree and workspace, and
 // in-memory fakes for the rest.
 
+#include <utility>
+
 #include "fakes/FakeBundle.h"
 #include "fakes/FakeConsole.h"
 #include "fakes/FakeEventTap.h"
