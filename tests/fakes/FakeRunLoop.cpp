@@ -26,7 +26,6 @@ TimerRef FakeRunLoop::scheduledTimer(double interval, bool repeats, std::functio
 
 void FakeRunLoop::sleepFor(double seconds) {
     sleeps.push_back(seconds);
-    totalSlept += seconds;
     now += seconds;
 }
 

@@ -25,7 +25,6 @@ public:
     std::size_t validTimerCount() const;
 
     double now = 0.0;
-    double totalSlept = 0.0;
     std::vector<double> sleeps;
     int terminateCount = 0;
 

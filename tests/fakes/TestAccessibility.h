@@ -55,8 +55,8 @@ struct TestDesktop {
 
 class TestAccessibility : public TestDesktop, public simulated::SimulatedAccessibility {
 public:
-    TestAccessibility()
-        : SimulatedAccessibility(desktop, [this](double seconds) { pauses.push_back(seconds); }) {}
+    // Slow elements answer at once: no pauses in unit tests.
+    TestAccessibility() : SimulatedAccessibility(desktop, nullptr) {}
 
     // An application whose menu bar holds `topLevelMenus` (given to the process the
     // workspace may already hold); its application element.
@@ -83,7 +83,6 @@ public:
     }
 
     std::vector<const AXUIElement*> pressed;
-    std::vector<double> pauses;
 };
 
 }  // namespace kivora::fake
