@@ -5,7 +5,6 @@
 #include "platform/linux/wire/SdHandles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -35,13 +34,11 @@ TEST(SimulatedDesktopLoad, UnreadableFilesAreNamedOnOneLine) {
     EXPECT_FALSE(SimulatedDesktop::load("/tmp", error));
     EXPECT_EQ(error, "/tmp: cannot read the desktop file: is a directory");
 
-    char path[] = "/tmp/kivora-desktop-XXXXXX";
-    close(mkstemp(path));
-    std::ofstream(path) << "{ \"applications\": [ }\n";
-    EXPECT_FALSE(SimulatedDesktop::load(path, error));
-    EXPECT_EQ(error.rfind(std::string(path) + ": ", 0), 0u) << error;
+    // A file that is not JSON: the list of bad desktops itself.
+    const std::string notJson = KIVORA_SOURCE_DIR "/tests/data/linux/bad-desktops.txt";
+    EXPECT_FALSE(SimulatedDesktop::load(notJson, error));
+    EXPECT_EQ(error.rfind(notJson + ": ", 0), 0u) << error;
     EXPECT_NE(error.find("JSON"), std::string::npos) << error;
-    unlink(path);
 
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     EXPECT_FALSE(SimulatedDesktop::parse(deep, "deep.json", error));
