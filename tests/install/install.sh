@@ -92,6 +92,7 @@ start_helper() {
 records() { "$ctl" "$1" --json | grep -o '"Title"' | wc -l; }
 stop_helper() {
     "$ctl" quit >/dev/null || fail "kivoractl quit failed"
+    timeout 20 tail --pid="$helper_pid" -f /dev/null || fail "the helper did not end"
     wait "$helper_pid" || fail "the helper ended with status $?"
     [[ ! -s $scratch/helper.err ]] || fail "the helper wrote errors: $(cat "$scratch/helper.err")"
 }
