@@ -3,39 +3,34 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <stdexcept>
 
-#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
+#include "e2e/support/TestClient.h"
 #include "platform/linux/DBusNotificationCenter.h"
 #include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_ {
 namespace {
 
-using namespace std::chrono_literals;
-
 const char* const kHelper = e2e::kHelperObject;
 
 class DBusNotificationCenterTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { bus_ = new e2e::PrivateBus(); }
-    static void TearDownTestSuite() { delete bus_; }
-
     void SetUp() override {
+        static e2e::PrivateBus bus;
         sd_bus* raw = nullptr;
         ASSERT_GE(sd_bus_new(&raw), 0);
         server_.reset(raw);
-        ASSERT_GE(sd_bus_set_address(raw, bus_->address().c_str()), 0);
+        ASSERT_GE(sd_bus_set_address(raw, bus.address().c_str()), 0);
         ASSERT_GE(sd_bus_set_bus_client(raw, 1), 0);
         ASSERT_GE(sd_bus_start(raw), 0);
         center_ = std::make_unique<DBusNotificationCenter>(
             raw, [this](std::string_view line) { diagnostics_.emplace_back(line); });
         center_->addObserver([this](const Notification&) { ++sentinels_; }, "Sentinel",
                              std::nullopt);
-        client_ = std::make_unique<e2e::TestClient>(*bus_);
+        client_ = std::make_unique<e2e::TestClient>(bus);
     }
 
     // Records the calls of an observer as "label:name".
@@ -46,31 +41,19 @@ protected:
         };
     }
 
-    bool pumpUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return false;
-            }
-            const int r = sd_bus_process(server_.get(), nullptr);
-            if (r < 0) {
-                return false;
-            }
-            if (r == 0) {
-                sd_bus_wait(server_.get(), 100000);
-            }
-        }
-        return true;
-    }
-
     // Everything the client posted before has been dispatched: its messages arrive in order.
     void sync() {
         const int expected = sentinels_ + 1;
         ASSERT_TRUE(client_->post("Sentinel"));
-        ASSERT_TRUE(pumpUntil([&] { return sentinels_ == expected; }));
+        // A guard against a hang, not a timing expectation.
+        for (int i = 0; i < 1000 && sentinels_ < expected; ++i) {
+            if (sd_bus_process(server_.get(), nullptr) == 0) {
+                sd_bus_wait(server_.get(), 100000);
+            }
+        }
+        ASSERT_EQ(sentinels_, expected);
     }
 
-    static e2e::PrivateBus* bus_;
     BusConnection server_;
     std::unique_ptr<DBusNotificationCenter> center_;
     std::unique_ptr<e2e::TestClient> client_;
@@ -79,8 +62,6 @@ protected:
     Notification last_;
     int sentinels_ = 0;
 };
-
-e2e::PrivateBus* DBusNotificationCenterTest::bus_ = nullptr;
 
 TEST_F(DBusNotificationCenterTest, FiltersHoldOnTheBusAndInCodeInOrder) {
     center_->addObserver(record("terminate"), "TerminateSubApp", kHelper);
@@ -127,7 +108,9 @@ TEST_F(DBusNotificationCenterTest, FiltersHoldOnTheBusAndInCodeInOrder) {
     EXPECT_TRUE(diagnostics_.empty());
 }
 
-TEST_F(DBusNotificationCenterTest, MalformedSignalsAreDroppedAndServingGoesOn) {
+TEST_F(DBusNotificationCenterTest, MalformedSignalsAndFailingObserversLeaveServingUp) {
+    center_->addObserver([](const Notification&) { throw std::runtime_error("boom"); },
+                         std::nullopt, kHelper);
     center_->addObserver(record("all"), std::nullopt, std::nullopt);
 
     client_->postRaw("i", 42);
@@ -142,22 +125,12 @@ TEST_F(DBusNotificationCenterTest, MalformedSignalsAreDroppedAndServingGoesOn) {
     EXPECT_EQ(calls_,
               (std::vector<std::string>{"all:Good", "all:NameOnly", "all:Typed", "all:Sentinel"}));
     EXPECT_EQ(Value(last_.userInfo), Value(Dictionary{}));  // the sentinel's
-    ASSERT_EQ(diagnostics_.size(), 5u);
+    ASSERT_EQ(diagnostics_.size(), 6u);
     for (int i = 0; i < 4; ++i) {
         EXPECT_NE(diagnostics_[i].find("signature"), std::string::npos) << diagnostics_[i];
     }
-    EXPECT_NE(diagnostics_[4].find("\"bad\""), std::string::npos) << diagnostics_[4];
-}
-
-TEST_F(DBusNotificationCenterTest, AFailingObserverDoesNotStopTheOthers) {
-    center_->addObserver([](const Notification&) { throw std::runtime_error("boom"); },
-                         std::nullopt, kHelper);
-    center_->addObserver(record("second"), std::nullopt, kHelper);
-    client_->post("GetCurrentShortcut", kHelper);
-    sync();
-    EXPECT_EQ(calls_, std::vector<std::string>{"second:GetCurrentShortcut"});
-    ASSERT_EQ(diagnostics_.size(), 1u);
-    EXPECT_NE(diagnostics_[0].find("boom"), std::string::npos);
+    EXPECT_NE(diagnostics_[4].find("boom"), std::string::npos) << diagnostics_[4];
+    EXPECT_NE(diagnostics_[5].find("\"bad\""), std::string::npos) << diagnostics_[5];
 }
 
 TEST_F(DBusNotificationCenterTest, PostsArriveAndAnUnsendablePostLeavesTheConnectionUp) {

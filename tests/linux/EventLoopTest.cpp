@@ -27,33 +27,26 @@ protected:
     EventLoop loop_;
 };
 
-TEST_F(EventLoopTest, ARepeatingTimerThatInvalidatesItselfAndIsDroppedStopsSafely) {
-    int fired = 0;
-    TimerRef timer;
-    timer = loop_.scheduledTimer(kTick, true, [&] {
+TEST_F(EventLoopTest, TimersFireAsAskedAndNeverOnceInvalidated) {
+    int fired = 0, once = 0;
+    bool cancelledFired = false;
+    TimerRef repeating = loop_.scheduledTimer(kTick, true, [&] {
         if (++fired == 3) {
             // What the permission poll does: stop the timer and drop the only outside
             // reference, from inside the timer's own callback.
-            timer->invalidate();
-            timer.reset();
+            repeating->invalidate();
+            repeating.reset();
             loop_.scheduledTimer(5 * kTick, false, [&] { loop_.terminate(); });
         }
     });
-    EXPECT_TRUE(timer->isValid());
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(fired, 3);
-}
-
-TEST_F(EventLoopTest, OneShotTimersFireOnceAndInvalidatedOnesNever) {
-    int once = 0;
-    bool cancelledFired = false;
     TimerRef oneShot = loop_.scheduledTimer(kTick, false, [&] { ++once; });
     TimerRef cancelled = loop_.scheduledTimer(kTick, false, [&] { cancelledFired = true; });
     cancelled->invalidate();
     cancelled->invalidate();  // idempotent
     EXPECT_FALSE(cancelled->isValid());
-    loop_.scheduledTimer(10 * kTick, false, [&] { loop_.terminate(); });
+    EXPECT_TRUE(repeating->isValid());
     EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fired, 3);
     EXPECT_EQ(once, 1);
     EXPECT_FALSE(oneShot->isValid());
     EXPECT_FALSE(cancelledFired);
@@ -77,6 +70,18 @@ TEST_F(EventLoopTest, TerminateEndsAfterTheCurrentCallbackWithTheShutdownStepOnc
     EXPECT_FALSE(laterFired);
 }
 
+TEST_F(EventLoopTest, SignalsTakeTheTerminatePath) {
+    sigset_t before;
+    sigprocmask(SIG_SETMASK, nullptr, &before);
+    int shutdowns = 0;
+    loop_.setWillTerminate([&] { ++shutdowns; });
+    ASSERT_EQ(loop_.terminateOnSignals({SIGUSR1}), 0);
+    loop_.scheduledTimer(0, false, [] { raise(SIGUSR1); });
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(shutdowns, 1);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
 TEST_F(EventLoopTest, SleepForBlocksWithoutRunningCallbacks) {
     bool otherFired = false;
     bool firedDuringSleep = true;
@@ -91,18 +96,6 @@ TEST_F(EventLoopTest, SleepForBlocksWithoutRunningCallbacks) {
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(firedDuringSleep);
     EXPECT_TRUE(otherFired);
-}
-
-TEST_F(EventLoopTest, SignalsTakeTheTerminatePath) {
-    sigset_t before;
-    sigprocmask(SIG_SETMASK, nullptr, &before);
-    int shutdowns = 0;
-    loop_.setWillTerminate([&] { ++shutdowns; });
-    ASSERT_EQ(loop_.terminateOnSignals({SIGUSR1}), 0);
-    loop_.scheduledTimer(0, false, [] { raise(SIGUSR1); });
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(shutdowns, 1);
-    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 TEST(EventLoop, TimersOutlivingTheirLoopNeverFire) {

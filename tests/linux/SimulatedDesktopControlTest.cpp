@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "e2e/support/PrivateBus.h"
+#include "platform/linux/SimulatedDesktop.h"
 #include "platform/linux/wire/Names.h"
 #include "platform/linux/wire/SdHandles.h"
-#include "platform/linux/SimulatedDesktop.h"
 
 namespace kivora::linux_ {
 namespace {
@@ -33,38 +35,21 @@ const char* const kDesktop = R"({
 
 class SimulatedDesktopControl : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { bus_ = new e2e::PrivateBus(); }
-    static void TearDownTestSuite() {
-        delete bus_;
-        bus_ = nullptr;
-    }
-
     void SetUp() override {
+        static e2e::PrivateBus bus;
         sd_event* e = nullptr;
         ASSERT_GE(sd_event_new(&e), 0);
         event_.reset(e);
-        server_ = connect(bus_->address(), e);
-        client_ = connect(bus_->address(), e);
+        server_ = connect(bus.address(), e);
+        client_ = connect(bus.address(), e);
         ASSERT_TRUE(server_ && client_);
-        const char* unique = nullptr;
-        ASSERT_GE(sd_bus_get_unique_name(server_.get(), &unique), 0);
-        serverName_ = unique;
         std::string error;
         auto model = SimulatedDesktop::parse(kDesktop, "control.json", error);
         ASSERT_TRUE(model) << error;
         desktop_ = std::make_unique<SimulatedDesktop>(std::move(*model), e, server_.get());
         ASSERT_EQ(desktop_->attach(), 0);
-        desktop_->workspace().addObserver(
-            "frontmostApplication", [this](const std::optional<std::string>&) {
-                auto front = desktop_->workspace().frontmostApplication();
-                observed_.push_back(front ? front->bundleIdentifier().value_or("?") : "nobody");
-            });
-    }
-    void TearDown() override {
-        desktop_.reset();
-        client_.reset();
-        server_.reset();
-        event_.reset();
+        desktop_->workspace().addObserver("frontmostApplication",
+                                          [this](const auto&) { observed_.push_back(front()); });
     }
 
     struct Reply {
@@ -77,38 +62,30 @@ protected:
     // Calls a control method from the client and runs the loop until its reply is in.
     template <typename... Args>
     Reply call(const char* member, const char* types, Args... args) {
-        struct State {
-            Reply reply;
-            bool done = false;
-            std::vector<std::string>* observed;
-        } state{{}, false, &observed_};
+        const char* server = nullptr;
+        EXPECT_GE(sd_bus_get_unique_name(server_.get(), &server), 0);
         sd_bus_message* m = nullptr;
-        EXPECT_GE(sd_bus_message_new_method_call(client_.get(), &m, serverName_.c_str(),
-                                                 wire::kDesktopPath,
+        EXPECT_GE(sd_bus_message_new_method_call(client_.get(), &m, server, wire::kDesktopPath,
                                                  wire::kDesktopInterface, member),
                   0);
         MessagePtr request(m);
         EXPECT_GE(sd_bus_message_append(m, types, args...), 0);
-        auto onReply = [](sd_bus_message* reply, void* userdata, sd_bus_error*) {
-            auto* s = static_cast<State*>(userdata);
-            s->done = true;
-            s->reply.observedAtReply = s->observed->size();
-            if (const sd_bus_error* e = sd_bus_message_get_error(reply)) {
-                s->reply.errorName = e->name ? e->name : "";
-                s->reply.errorMessage = e->message ? e->message : "";
-            }
-            s->reply.message = refMessage(reply);
+        auto onReply = [](sd_bus_message* reply, void* self, sd_bus_error*) {
+            auto* test = static_cast<SimulatedDesktopControl*>(self);
+            const sd_bus_error* e = sd_bus_message_get_error(reply);
+            test->reply_ = {refMessage(reply), e && e->name ? e->name : "",
+                            e && e->message ? e->message : "", test->observed_.size()};
             return 0;
         };
         sd_bus_slot* slot = nullptr;
-        EXPECT_GE(sd_bus_call_async(client_.get(), &slot, m, onReply, &state, 0), 0);
+        EXPECT_GE(sd_bus_call_async(client_.get(), &slot, m, onReply, this, 0), 0);
         SlotPtr slotGuard(slot);
         // A guard against a hang, not a timing expectation.
-        for (int i = 0; i < 1000 && !state.done; ++i) {
+        for (int i = 0; i < 1000 && !reply_.message; ++i) {
             sd_event_run(event_.get(), 100'000);
         }
-        EXPECT_TRUE(state.done) << member << " got no reply";
-        return std::move(state.reply);
+        EXPECT_TRUE(reply_.message) << member << " got no reply";
+        return std::exchange(reply_, {});
     }
 
     std::string front() {
@@ -116,16 +93,13 @@ protected:
         return app ? app->bundleIdentifier().value_or("?") : "nobody";
     }
 
-    static e2e::PrivateBus* bus_;
-    EventPtr event_;
+    EventPtr event_;  // declared first: it outlives everything attached to it
     BusConnection server_;
     BusConnection client_;
-    std::string serverName_;
     std::unique_ptr<SimulatedDesktop> desktop_;
     std::vector<std::string> observed_;
+    Reply reply_;
 };
-
-e2e::PrivateBus* SimulatedDesktopControl::bus_ = nullptr;
 
 TEST_F(SimulatedDesktopControl, ActivationIsObservedBeforeTheReplyArrives) {
     Reply r = call("Activate", "s", "com.example.Terminal");
