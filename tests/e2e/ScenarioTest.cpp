@@ -360,6 +360,12 @@ void Scenario::expectOutput(HelperProcess& process, const json& step) {
 
 void Scenario::runKivoractl(const json& step) {
     ProcessSpec spec{KIVORACTL_PATH, step["kivoractl"].get<Lines>(), {}};
+    if (step.contains("stdoutTo")) {  // through a shell, for a redirection such as /dev/full
+        spec.args.insert(
+            spec.args.begin(),
+            {"-c", "exec \"$0\" \"$@\" >" + step["stdoutTo"].get<std::string>(), KIVORACTL_PATH});
+        spec.path = "/bin/sh";
+    }
     spec.environment["DBUS_SESSION_BUS_ADDRESS"] =
         bus_ ? bus_->address() : "unix:path=/nonexistent/kivora-no-bus";
     if (!bus_) {
