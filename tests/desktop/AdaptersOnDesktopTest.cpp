@@ -25,12 +25,12 @@ constexpr std::uint64_t kOption = 0x80000;
 constexpr std::uint64_t kControl = 0x40000;
 
 // The adapters on their own event loop and session-bus connection, as the helper has them.
-class AdaptersOnDesktopTest : public ::testing::Test {
+class AdaptersOnDesktopTest : public DesktopTest {
 protected:
     void SetUp() override {
-        session_ = sharedSession(whyNot_);
-        if (session_ == nullptr) {
-            GTEST_SKIP() << "no desktop session: " << whyNot_;
+        DesktopTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
         sd_event* event = nullptr;
         ASSERT_GE(sd_event_new(&event), 0);
@@ -55,18 +55,6 @@ protected:
         desktop_.reset();
         bus_.reset();
         event_.reset();
-    }
-
-    std::unique_ptr<ChildProcess> startApp(const std::string& toolkit,
-                                           const std::string& name = "") {
-        std::string why;
-        std::vector<std::string> args;
-        if (!name.empty()) {
-            args = {"--name", name};
-        }
-        auto app = session_->startTestApplication(toolkit, args, why);
-        EXPECT_TRUE(app) << why;
-        return app;
     }
 
     // Runs the event loop until `condition` holds or the time is up.
@@ -125,8 +113,6 @@ protected:
         }
     }
 
-    DesktopSession* session_ = nullptr;
-    std::string whyNot_;
     linux_::EventPtr event_;
     linux_::BusConnection bus_;
     std::unique_ptr<linux_::RealDesktop> desktop_;
@@ -183,8 +169,8 @@ TEST_F(AdaptersOnDesktopTest, PressActivatesEnabledItemsAndRefusesDisabledOnes) 
 }
 
 TEST_F(AdaptersOnDesktopTest, FrontmostApplicationFollowsWindowActivation) {
-    auto gtk = startApp("gtk", "org.example.GtkTest");
-    auto qt = startApp("qt", "org.example.QtTest");
+    auto gtk = startApp("gtk", {"--name", "org.example.GtkTest"});
+    auto qt = startApp("qt", {"--name", "org.example.QtTest"});
     ASSERT_TRUE(gtk && qt);
     ASSERT_TRUE(session_->activate(gtk->pid()));
     ASSERT_TRUE(pumpUntil([&] { return frontmostPid() == gtk->pid(); }));

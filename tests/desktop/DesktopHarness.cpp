@@ -36,6 +36,34 @@ DesktopSession* sharedSession(std::string& whyNot) {
     return session.get();
 }
 
+void DesktopTest::SetUp() {
+    std::string whyNot;
+    session_ = sharedSession(whyNot);
+    if (session_ == nullptr) {
+        GTEST_SKIP() << "no desktop session: " << whyNot;
+    }
+}
+
+std::unique_ptr<e2e::ChildProcess> DesktopTest::startApp(const std::string& toolkit,
+                                                         const std::vector<std::string>& args) {
+    std::string why;
+    auto app = session_->startTestApplication(toolkit, args, why);
+    EXPECT_TRUE(app) << why;
+    return app;
+}
+
+std::unique_ptr<e2e::HelperProcess> DesktopTest::startHelper(std::optional<std::string> home) {
+    e2e::HelperOptions options;
+    options.environment = session_->environment();
+    if (home) {
+        options.environment["HOME"] = *home;
+    }
+    options.home = std::move(home);
+    auto helper = std::make_unique<e2e::HelperProcess>(session_->bus(), options);
+    EXPECT_TRUE(helper->waitUntilOwnsName()) << helper->describe();
+    return helper;
+}
+
 Array expectedTestApplicationList() {
     // F-keys and arrows have a numeric glyph and no character: the walker leaves them out, as
     // it does the disabled Paste Special and the items without a shortcut.

@@ -34,21 +34,17 @@ constexpr const char* kHotKeys = R"(<?xml version="1.0" encoding="UTF-8"?>
 </dict></dict></plist>
 )";
 
-class HelperOnDesktopTest : public ::testing::Test {
+class HelperOnDesktopTest : public DesktopTest {
 protected:
     void SetUp() override {
-        session_ = sharedSession(whyNot_);
-        if (session_ == nullptr) {
-            GTEST_SKIP() << "no desktop session: " << whyNot_;
+        DesktopTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
         home_ = std::make_unique<e2e::TempDir>();
         home_->write("Library/Preferences/com.apple.symbolichotkeys.plist", kHotKeys);
-        HelperOptions options;
-        options.home = home_->path();
-        options.environment = session_->environment();
-        options.environment["HOME"] = home_->path();
-        helper_ = std::make_unique<HelperProcess>(session_->bus(), options);
-        ASSERT_TRUE(helper_->waitUntilOwnsName()) << helper_->describe();
+        helper_ = startHelper(home_->path());
+        ASSERT_FALSE(HasFailure());
         client_ = std::make_unique<TestClient>(session_->bus());
     }
     void TearDown() override {
@@ -56,14 +52,6 @@ protected:
             helper_->signal(SIGTERM);
             EXPECT_TRUE(helper_->waitForExit().exitedWith(0)) << helper_->describe();
         }
-    }
-
-    std::unique_ptr<ChildProcess> startApp(const std::string& toolkit,
-                                           const std::vector<std::string>& args) {
-        std::string why;
-        auto app = session_->startTestApplication(toolkit, args, why);
-        EXPECT_TRUE(app) << why;
-        return app;
     }
 
     // Asks for the target's menu shortcuts and returns the list of the reply.
@@ -85,8 +73,6 @@ protected:
         return std::find(list.begin(), list.end(), entry) != list.end();
     }
 
-    DesktopSession* session_ = nullptr;
-    std::string whyNot_;
     std::unique_ptr<e2e::TempDir> home_;
     std::unique_ptr<HelperProcess> helper_;
     std::unique_ptr<TestClient> client_;

@@ -233,12 +233,12 @@ private:
     std::thread thread_;
 };
 
-class SheetOnDesktopTest : public ::testing::Test {
+class SheetOnDesktopTest : public DesktopTest {
 protected:
     void SetUp() override {
-        session_ = sharedSession(whyNot_);
-        if (session_ == nullptr) {
-            GTEST_SKIP() << "no desktop session: " << whyNot_;
+        DesktopTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
         reader_ = std::make_unique<AccessibleReader>(session_->bus());
     }
@@ -247,16 +247,6 @@ protected:
         environment["GSK_RENDERER"] = "cairo";  // Xvfb has no GPU
         return std::make_unique<ChildProcess>(e2e::ProcessSpec{KIVORA_SHEET_PATH, {}, environment});
     }
-    std::unique_ptr<e2e::HelperProcess> startHelper() {
-        e2e::HelperOptions options;
-        options.environment = session_->environment();
-        auto helper = std::make_unique<e2e::HelperProcess>(session_->bus(), options);
-        EXPECT_TRUE(helper->waitUntilOwnsName()) << helper->describe();
-        return helper;
-    }
-
-    DesktopSession* session_ = nullptr;
-    std::string whyNot_;
     std::unique_ptr<AccessibleReader> reader_;
 };
 
@@ -280,9 +270,8 @@ SheetTag
 
 TEST_F(SheetOnDesktopTest, ShowsTheTargetsShortcutsAndRunsTheOneChosen) {
     auto helper = startHelper();
-    std::string why;
-    auto app = session_->startTestApplication("gtk_menu_app.py", {"--tag", "SheetTag"}, why);
-    ASSERT_TRUE(app) << why;
+    auto app = startApp("gtk_menu_app.py", {"--tag", "SheetTag"});
+    ASSERT_TRUE(app);
     ASSERT_TRUE(session_->activate(app->pid(), true));
 
     auto sheet = startSheet();

@@ -67,69 +67,77 @@ std::int64_t residentKiB(pid_t pid) {
     return 0;
 }
 
-// Notifications that must never be answered: random names, objects and user info, malformed
-// click requests, names and objects that differ from a request in one detail, and bodies of
-// the wrong signature. Deterministic for a seed (one draw per statement, whatever the order
-// in which a compiler evaluates arguments).
+// Notifications that must never be answered, deterministic for a seed: random names, objects
+// and user info, click requests naming no item or key, near misses of the real requests, and
+// bodies of a wrong signature.
 class Noise {
 public:
     explicit Noise(std::uint64_t seed) : rng_(seed) {}
 
     void post(TestClient& client) {
-        const int roll = pick(1000);
-        if (roll < 350) {
-            std::string name = text(40);
-            if (name == "GetCurrentShortcut" || name == "GetSystemShortcut" ||
-                name == "AccessibilityStatus" || name == "TerminateSubApp") {
-                name += "~";
-            }
-            const auto to = object();
-            client.post(name, to, userInfo());
-        } else if (roll < 550) {
-            // No demo title begins with "~".
-            const std::string title = text(30);
-            client.post("tellHelperToCurrentClickted:~" + title, kHelperObject, userInfo());
-        } else if (roll < 750) {
-            client.post("tellHelperToSystemClickted:" + systemPayload(), kHelperObject);
-        } else if (roll < 990) {
-            static const std::vector<std::pair<std::string, std::optional<std::string>>> nearMisses{
-                {"GetCurrentShortcut", kMainAppObject},
-                {"GetCurrentShortcut", std::nullopt},
-                {"GetSystemShortcut", kMainAppObject},
-                {"GetSystemShortcut", "org.morvane.Kivora.KivoraData "},
-                {"TerminateSubApp", std::nullopt},
-                {"TerminateSubApp", kMainAppObject},
-                {"getCurrentShortcut", kHelperObject},
-                {"GetCurrentShortcut ", kHelperObject},
-                {"accessibilityStatus", kHelperObject},
-                {"terminateSubApp", kHelperObject},
-                {"GetCurrentShortcutResponse", kHelperObject},
-                {"getSystemShortcutResponse", kHelperObject},
-                {"GetKeyCodeAndFlagsArr", kHelperObject},
-                {"AccessibilityStatusResponse", kHelperObject},
-                {"tellHelperToCurrentClickted:Copy", kMainAppObject},
-                {" tellHelperToCurrentClickted:Copy", kHelperObject},
-                {"TellHelperToCurrentClickted:Copy", kHelperObject},
-                {"tellHelperToCurrentClicktedCopy", kHelperObject},
-                {"tellHelperToSystemClickted:[\"0\",\"0\"]", kMainAppObject},
-            };
-            const auto& [name, object] = nearMisses[pick(nearMisses.size())];
-            client.post(name, object, userInfo());
+        static const std::vector<std::pair<std::string, std::optional<std::string>>> nearMisses{
+            {"GetCurrentShortcut", kMainAppObject},
+            {"GetCurrentShortcut", std::nullopt},
+            {"GetSystemShortcut", kMainAppObject},
+            {"GetSystemShortcut", "org.morvane.Kivora.KivoraData "},
+            {"TerminateSubApp", std::nullopt},
+            {"TerminateSubApp", kMainAppObject},
+            {"getCurrentShortcut", kHelperObject},
+            {"GetCurrentShortcut ", kHelperObject},
+            {"accessibilityStatus", kHelperObject},
+            {"terminateSubApp", kHelperObject},
+            {"GetCurrentShortcutResponse", kHelperObject},
+            {"getSystemShortcutResponse", kHelperObject},
+            {"GetKeyCodeAndFlagsArr", kHelperObject},
+            {"AccessibilityStatusResponse", kHelperObject},
+            {"tellHelperToCurrentClickted:Copy", kMainAppObject},
+            {" tellHelperToCurrentClickted:Copy", kHelperObject},
+            {"TellHelperToCurrentClickted:Copy", kHelperObject},
+            {"tellHelperToCurrentClicktedCopy", kHelperObject},
+            {"tellHelperToSystemClickted:[\"0\",\"0\"]", kMainAppObject},
+        };
+        // Key lists that are malformed, out of range, nested deep, huge or never handed out.
+        static const std::vector<std::string> payloads{
+            "[1,2]",
+            "[\"1\",]",
+            "[\"49\"",
+            "{\"a\":1}",
+            "[]",
+            "[\"-1\",\"0\"]",
+            "[\"65536\",\"0\"]",
+            "[\"7\",\"123456789\"]",
+            std::string(600, '[') + std::string(600, ']')};
+        const std::string random = text(30);
+        const std::size_t roll = pick(100);
+        if (roll < 35) {  // no request name begins with "~"
+            client.post("~" + random, object(), userInfo(3));
+        } else if (roll < 55) {  // nor does a demo title
+            client.post("tellHelperToCurrentClickted:~" + random, kHelperObject, userInfo(3));
+        } else if (roll < 75) {
+            const std::size_t i = pick(payloads.size() + 2);
+            const std::string payload =
+                i < payloads.size()    ? payloads[i]
+                : i == payloads.size() ? "[\"" + random + "\",\"" + text(8) + "\"]"
+                : pick(40) == 0        ? "[\"" + std::string(70 * 1024, '7') + "\"]"
+                                       : "[" + random + "]";
+            client.post("tellHelperToSystemClickted:" + payload, kHelperObject);
+        } else if (roll < 99) {
+            const auto& [name, to] = nearMisses[pick(nearMisses.size())];
+            client.post(name, to, userInfo(3));
         } else {
             ++malformed;
-            const std::string name = text(20);
             switch (pick(4)) {
                 case 0:
                     client.postRaw("i", 7);
                     break;
                 case 1:
-                    client.postRaw("ssa{sv}s", name.c_str(), kHelperObject, 0, "extra");
+                    client.postRaw("ssa{sv}s", random.c_str(), kHelperObject, 0, "extra");
                     break;
                 case 2:
-                    client.postRaw("sas", name.c_str(), 2, "a", "b");
+                    client.postRaw("sas", random.c_str(), 2, "a", "b");
                     break;
                 default:
-                    client.postRaw("ssa{sv}", name.c_str(), kHelperObject, 1, "k", "(ii)", 1, 2);
+                    client.postRaw("ssa{sv}", random.c_str(), kHelperObject, 1, "k", "(ii)", 1, 2);
             }
         }
     }
@@ -153,78 +161,34 @@ private:
     }
 
     std::optional<std::string> object() {
-        switch (pick(5)) {
-            case 0:
-                return std::nullopt;
-            case 1:
-            case 2:
-                return kHelperObject;
-            case 3:
-                return kMainAppObject;
-            default:
-                return text(20);
-        }
+        const std::array<std::optional<std::string>, 4> fixed{std::nullopt, kHelperObject,
+                                                              kHelperObject, kMainAppObject};
+        const std::size_t i = pick(5);
+        return i < fixed.size() ? fixed[i] : text(20);
     }
 
-    Value value(int depth) {
-        switch (pick(depth > 0 ? 6 : 4)) {
-            case 0:
-                return text(20);
-            case 1:
-                return static_cast<std::int64_t>(rng_());
-            case 2:
-                return pick(2) == 0;
-            case 3:
-                return Array(pick(3), Value(std::int64_t{0}));
-            case 4: {
-                Array array;
-                for (std::size_t n = pick(4); n > 0; --n) {
-                    array.push_back(value(depth - 1));
-                }
-                return array;
-            }
-            default:
-                return userInfo(depth - 1);
-        }
-    }
-
-    Dictionary userInfo(int depth = 3) {
+    // Strings, integers, booleans, arrays and nested dictionaries, `depth` levels down.
+    Dictionary userInfo(int depth) {
         Dictionary info;
         for (std::size_t n = pick(4); n > 0; --n) {
-            info[text(12)] = value(depth);
+            Value value = text(20);
+            switch (pick(depth > 0 ? 5 : 3)) {
+                case 1:
+                    value = static_cast<std::int64_t>(rng_());
+                    break;
+                case 2:
+                    value = pick(2) == 0;
+                    break;
+                case 3:
+                    value = Array{Value(text(5)), Value(userInfo(depth - 1))};
+                    break;
+                case 4:
+                    value = userInfo(depth - 1);
+                    break;
+            }
+            info[text(12)] = std::move(value);
         }
         return info;
-    }
-
-    std::string systemPayload() {
-        switch (pick(10)) {
-            case 0:
-                return "[" + text(30) + "]";
-            case 1: {  // well formed, never handed out
-                const std::string keyCode = std::to_string(pick(200));
-                return "[\"" + keyCode + "\",\"" + std::to_string(rng_()) + "\"]";
-            }
-            case 2:
-                return "[1,2]";
-            case 3:
-                return "[\"1\",]";
-            case 4: {
-                const std::size_t depth = 500 + pick(200);
-                return std::string(depth, '[') + std::string(depth, ']');
-            }
-            case 5:
-                return pick(50) == 0 ? "[\"" + std::string(70 * 1024, '7') + "\"]" : "[]";
-            case 6:
-                return pick(2) == 0 ? "[\"-1\",\"0\"]" : "[\"65536\",\"0\"]";
-            case 7:
-                return "[\"49\"";
-            case 8:
-                return "{\"a\":1}";
-            default: {
-                const std::string keyCode = text(8);
-                return "[\"" + keyCode + "\",\"" + text(8) + "\"]";
-            }
-        }
     }
 
     std::mt19937_64 rng_;
@@ -282,8 +246,9 @@ TEST(Load, HundredThousandNotificationsAroundHundredRequests) {
         EXPECT_EQ(replies[i].userInfo, expected[i % 2]) << "request " << i;
         records += expected[i % 2].begin()->second.asArray().size();
     }
-    EXPECT_TRUE(client.pressedItems().empty());
-    EXPECT_TRUE(client.keyEvents().empty());
+    EXPECT_EQ(client.pressedItems(), std::optional(std::vector<std::string>{}));
+    const auto keys = client.keyEvents();
+    EXPECT_TRUE(keys && keys->empty());
 
     // The pairs that every walk appends are kept by design: at most 16 bytes a record, twice
     // that while the array grows.

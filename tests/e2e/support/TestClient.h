@@ -1,6 +1,7 @@
 #pragma once
 // The shared bus client as the tests use it: connected or thrown, collecting notifications
-// from the start, every failure a test failure, and every wait stretched under valgrind.
+// from the start, a failed post a test failure, and every wait stretched under valgrind.
+// Desktop calls are the shared client's own (check them with lastError()).
 
 #include <string>
 #include <vector>
@@ -30,17 +31,9 @@ public:
     bool ping(const std::string& destination = kHelperBusName, Duration timeout = kDefaultTimeout);
     bool waitForName(const std::string& name, bool owned = true,
                      Duration timeout = kDefaultTimeout);
-    bool activate(const std::string& bundleIdentifier);
-    bool activateProcess(std::int32_t processIdentifier);
-    bool quit(const std::string& bundleIdentifier);
-    bool setTrusted(bool trusted);
-    std::vector<std::string> pressedItems();
-    std::vector<KeyboardEvent> keyEvents();
-    std::uint32_t promptCount();
 
 private:
     friend sd_bus* openOrThrow(const std::string& address);
-    bool check(bool ok);
 };
 
 }  // namespace kivora::e2e
