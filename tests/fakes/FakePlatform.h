@@ -16,8 +16,6 @@
 
 namespace kivora::fake {
 
-using FakeRunningApplication = RunningApplication;
-
 // The simulated workspace over the test accessibility's desktop. Changes reach the observer
 // only in deliver(), as after the current callback.
 class TestWorkspace : public simulated::SimulatedWorkspace {

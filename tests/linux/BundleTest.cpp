@@ -2,17 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "e2e/support/TempDir.h"
 #include "platform/linux/DirectoryBundle.h"
 
 namespace kivora::linux_ {
 namespace {
-
-std::string infoPlist(const std::string& body) {
-    return R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">)" +
-           body + "</plist>\n";
-}
 
 TEST(DirectoryBundle, AnIdentifierOnlyFromAWellFormedInfoPlist) {
     EXPECT_EQ(DirectoryBundle(KIVORA_BUNDLE_DIR).bundleIdentifier(),
@@ -20,20 +16,21 @@ TEST(DirectoryBundle, AnIdentifierOnlyFromAWellFormedInfoPlist) {
     e2e::TempDir dir;
     EXPECT_EQ(DirectoryBundle(dir.path()).bundleIdentifier(), std::nullopt);  // no Info.plist
 
-    const std::vector<std::string> noIdentifier{
-        "not a property list",
-        infoPlist("<array><string>org.example</string></array>"),
-        infoPlist("<dict><key>CFBundleIdentifier</key><integer>7</integer></dict>"),
-        infoPlist("<dict><key>CFBundleName</key><string>X</string></dict>"),
-    };
-    for (const auto& text : noIdentifier) {
-        dir.write("Info.plist", text);
-        EXPECT_EQ(DirectoryBundle(dir.path()).bundleIdentifier(), std::nullopt) << text;
+    std::ifstream file(KIVORA_SOURCE_DIR "/tests/data/linux/info-plists.txt");
+    int cases = 0;
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t tab = line.find('\t');
+        if (line.starts_with("#") || tab == std::string::npos) {
+            continue;
+        }
+        const std::string expected = line.substr(0, tab);
+        dir.write("Info.plist", line.substr(tab + 1));
+        ++cases;
+        EXPECT_EQ(DirectoryBundle(dir.path()).bundleIdentifier(),
+                  expected == "-" ? std::nullopt : std::optional(expected))
+            << line;
     }
-    dir.write(
-        "Info.plist",
-        infoPlist("<dict><key>CFBundleIdentifier</key><string>org.example.X</string></dict>"));
-    EXPECT_EQ(DirectoryBundle(dir.path()).bundleIdentifier(), "org.example.X");
+    EXPECT_EQ(cases, 5);
 }
 
 TEST(DirectoryBundle, ResourcesAreFoundOnlyInsideTheResourcesFolder) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 #include "e2e/support/PrivateBus.h"
@@ -64,23 +66,23 @@ protected:
 };
 
 TEST_F(DBusNotificationCenterTest, FiltersHoldOnTheBusAndInCodeInOrder) {
-    center_->addObserver(record("terminate"), "TerminateSubApp", kHelper);
-    center_->addObserver(record("any-helper"), std::nullopt, kHelper);
-    center_->addObserver(record("status"), "AccessibilityStatus", std::nullopt);
-    center_->addObserver(record("quote"), "it's", std::nullopt);
-    center_->addObserver(record("cafe"), "Caf\xc3\xa9", std::nullopt);  // precomposed
-    center_->addObserver(record("odd-object"), std::nullopt, "obj'x");
-
-    client_->post("TerminateSubApp");
-    client_->post("TerminateSubApp", "org.morvane.Kivora");
-    client_->post("TerminateSubApp", kHelper);
-    client_->post("AccessibilityStatus", "anything");
-    client_->post("AccessibilityStatus");
-    client_->post("its");
-    client_->post("it's");
-    client_->post("Cafe\xcc\x81");  // decomposed
-    client_->post("X", "obj'x");
-    client_->post(kHelper);  // the helper's identifier as a name, without an object
+    std::ifstream file(KIVORA_SOURCE_DIR "/tests/data/linux/center-filters.txt");
+    std::vector<std::string> reached;
+    auto filter = [](const std::string& word) {
+        return word.empty() || word == "-" ? std::nullopt
+                                           : std::optional(word == "helper" ? kHelper : word);
+    };
+    for (std::string line, verb, a, b, c; std::getline(file, line);) {
+        std::istringstream(line) >> verb >> a >> b >> c;
+        if (verb == "observe") {
+            center_->addObserver(record(a), filter(b), filter(c));
+        } else if (verb == "post") {
+            client_->post(*filter(a), filter(b));
+        } else if (verb == "reached") {
+            reached.push_back(a);
+        }
+        a = b = c = "";
+    }
     // The center's interface and member on another path, broadcast and sent to us directly.
     const char* unique = nullptr;
     ASSERT_GE(sd_bus_get_unique_name(server_.get(), &unique), 0);
@@ -95,16 +97,8 @@ TEST_F(DBusNotificationCenterTest, FiltersHoldOnTheBusAndInCodeInOrder) {
         ASSERT_GE(sd_bus_send(client_->bus(), m, nullptr), 0);
     }
     sync();
-
-    EXPECT_EQ(calls_, (std::vector<std::string>{
-                          "terminate:TerminateSubApp",
-                          "any-helper:TerminateSubApp",
-                          "status:AccessibilityStatus",
-                          "status:AccessibilityStatus",
-                          "quote:it's",
-                          "cafe:Cafe\xcc\x81",
-                          "odd-object:X",
-                      }));
+    EXPECT_GT(reached.size(), 5u);
+    EXPECT_EQ(calls_, reached);
     EXPECT_TRUE(diagnostics_.empty());
 }
 
