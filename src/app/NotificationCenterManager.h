@@ -8,14 +8,14 @@ namespace kivora {
 // obtained before the helper talks to the notification center, and is never subscribed to
 // anything.
 class NotificationCenterManager {
-  public:
+public:
     static NotificationCenterManager& shared();
     NotificationCenterManager(const NotificationCenterManager&) = delete;
     NotificationCenterManager& operator=(const NotificationCenterManager&) = delete;
 
     void handleNotification(const Notification& notification);
 
-  private:
+private:
     NotificationCenterManager() = default;
 };
 

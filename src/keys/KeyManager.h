@@ -9,7 +9,7 @@
 namespace kivora {
 
 class KeyManager {
-  public:
+public:
     // The single instance, created on first use (thread-safely) and never destroyed.
     static const KeyManager& shared();
 
@@ -26,7 +26,7 @@ class KeyManager {
     // that order ("" when none is set). Other bits are ignored.
     std::string modifierSymbolsForFlags(std::uint64_t flags) const;
 
-  private:
+private:
     KeyManager() = default;
 };
 

@@ -1,10 +1,10 @@
 #include "messaging/NotificationNames.h"
 
 // Function-local statics: initialised once, thread-safely, on first use.
-#define KIVORA_NAME(fn, text)          \
-    const std::string& fn() {          \
+#define KIVORA_NAME(fn, text)             \
+    const std::string& fn() {             \
         static const std::string s{text}; \
-        return s;                      \
+        return s;                         \
     }
 
 namespace kivora::names {

@@ -11,12 +11,12 @@ const std::string& mainApplicationIdentifier();  // "org.morvane.Kivora"
 const std::string& helperIdentifier();           // "org.morvane.Kivora.KivoraData"
 
 // Requests, main application to helper.
-const std::string& accessibilityStatus();        // "AccessibilityStatus"
-const std::string& getSystemShortcut();          // "GetSystemShortcut"
-const std::string& getCurrentShortcut();         // "GetCurrentShortcut"
-const std::string& currentClickedPrefix();       // "tellHelperToCurrentClickted:"
-const std::string& systemClickedPrefix();        // "tellHelperToSystemClickted:"
-const std::string& terminateSubApp();            // "TerminateSubApp"
+const std::string& accessibilityStatus();   // "AccessibilityStatus"
+const std::string& getSystemShortcut();     // "GetSystemShortcut"
+const std::string& getCurrentShortcut();    // "GetCurrentShortcut"
+const std::string& currentClickedPrefix();  // "tellHelperToCurrentClickted:"
+const std::string& systemClickedPrefix();   // "tellHelperToSystemClickted:"
+const std::string& terminateSubApp();       // "TerminateSubApp"
 
 // Replies, helper to main application.
 const std::string& accessibilityStatusResponse();  // "AccessibilityStatusResponse"

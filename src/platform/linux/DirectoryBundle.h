@@ -10,7 +10,7 @@
 namespace kivora::linux_ {
 
 class DirectoryBundle : public Bundle {
-  public:
+public:
     // The bundle at `path`; its Info.plist is read once, here.
     explicit DirectoryBundle(std::string path);
 
@@ -25,7 +25,7 @@ class DirectoryBundle : public Bundle {
 
     const std::string& path() const { return path_; }
 
-  private:
+private:
     std::string path_;
     std::optional<std::string> identifier_;
 };

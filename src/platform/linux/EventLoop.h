@@ -15,7 +15,7 @@
 namespace kivora::linux_ {
 
 class EventLoop : public RunLoop {
-  public:
+public:
     // A loop over a fresh sd-event object, or over `event` when given.
     EventLoop();
     explicit EventLoop(sd_event* event);
@@ -48,7 +48,7 @@ class EventLoop : public RunLoop {
     sd_event* event() const { return event_.get(); }
     bool terminating() const { return terminating_; }
 
-  private:
+private:
     class EventTimer;
     friend class EventTimer;
 

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <thread>
 
-#include "e2e/support/TestClient.h"
 #include "e2e/support/PrivateBus.h"
+#include "e2e/support/TestClient.h"
 
 namespace kivora::e2e {
 

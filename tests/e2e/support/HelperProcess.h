@@ -30,7 +30,7 @@ struct HelperOptions {
 };
 
 class HelperProcess : public ChildProcess {
-  public:
+public:
     // The helper on `bus`.
     HelperProcess(const PrivateBus& bus, HelperOptions options = {});
     // The helper with no session bus to find (DBUS_SESSION_BUS_ADDRESS points nowhere,
@@ -44,7 +44,7 @@ class HelperProcess : public ChildProcess {
 
     const std::string& home() const { return home_; }
 
-  private:
+private:
     HelperProcess(std::optional<std::string> busAddress, HelperOptions options,
                   std::unique_ptr<TempDir> homeDir);
     void checkValgrindReport();

@@ -11,7 +11,7 @@
 namespace kivora::e2e {
 
 class PrivateBus {
-  public:
+public:
     // Starts the daemon and waits for its address. Throws std::runtime_error when it does not
     // come up within the default timeout.
     PrivateBus();
@@ -25,7 +25,7 @@ class PrivateBus {
     // Kills the daemon now, as a crash would (for tests of a lost bus).
     void kill();
 
-  private:
+private:
     std::unique_ptr<ChildProcess> daemon_;
     std::string address_;
 };

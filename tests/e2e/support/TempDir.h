@@ -7,7 +7,7 @@
 namespace kivora::e2e {
 
 class TempDir {
-  public:
+public:
     // Under $TMPDIR (or /tmp). Throws std::runtime_error when it cannot be made.
     TempDir();
     ~TempDir();
@@ -20,7 +20,7 @@ class TempDir {
     // Writes `content` to `relative` (making parent folders) and returns its full path.
     std::string write(std::string_view relative, std::string_view content) const;
 
-  private:
+private:
     std::string path_;
 };
 

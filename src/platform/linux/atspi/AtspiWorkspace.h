@@ -13,9 +13,9 @@
 
 #include "platform/Workspace.h"
 #include "platform/linux/atspi/ActiveWindowProbe.h"
-#include "platform/linux/wire/SdHandles.h"
 #include "platform/linux/atspi/AtspiApplications.h"
 #include "platform/linux/atspi/AtspiBus.h"
+#include "platform/linux/wire/SdHandles.h"
 
 namespace kivora::linux_::atspi {
 
