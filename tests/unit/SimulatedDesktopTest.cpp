@@ -1,11 +1,15 @@
-// The simulated desktop's tree through the ports: values as written, injected errors and
-// delays, trust, foreign handles, press paths, key events and the frontmost observation.
+// The simulated desktop's tree through the ports, from a query table (values as written,
+// injected errors and delays, trust, foreign handles, press paths), then what a line cannot
+// say: trees built in code, key events and the frontmost observation.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
-#include <limits>
+#include <sstream>
+#include <utility>
 
+#include "platform/Json.h"
+#include "platform/PropertyList.h"
 #include "platform/simulated/SimulatedAccessibility.h"
 #include "platform/simulated/SimulatedEventTap.h"
 #include "platform/simulated/SimulatedWorkspace.h"
@@ -13,18 +17,10 @@
 namespace kivora::simulated {
 namespace {
 
-// File > {Save ⌘S, Open Recent > "" > {Clear Menu, (title 7)}, Odd, Broken, NotAList, Mixed},
-// and five more applications: no menu bar, not an element, hung, hung on press, slow.
-std::string editorDesktop() {
-    std::ifstream file(KIVORA_SOURCE_DIR "/tests/data/unit/editor-desktop.json");
+std::string readData(const std::string& name) {
+    std::ifstream file(KIVORA_SOURCE_DIR "/tests/data/unit/" + name);
+    EXPECT_TRUE(file) << name;
     return {std::istreambuf_iterator<char>(file), {}};
-}
-
-SimulatedDesktopModel parsed(const std::string& text) {
-    std::string error;
-    auto model = parseDesktop(text, error);
-    EXPECT_TRUE(model) << error;
-    return model ? std::move(*model) : SimulatedDesktopModel();
 }
 
 // A desktop served through the ports; slow elements record their pauses instead of taking
@@ -34,164 +30,148 @@ struct Served {
     std::vector<double> pauses;
     SimulatedAccessibility ax{model, [this](double seconds) { pauses.push_back(seconds); }};
 
-    explicit Served(const std::string& text = editorDesktop()) : model(parsed(text)) {}
+    explicit Served(const std::string& text = readData("editor-desktop.json")) {
+        std::string error;
+        auto parsed = parseDesktop(text, error);
+        EXPECT_TRUE(parsed) << error;
+        if (parsed)
+            model = std::move(*parsed);
+    }
 
-    // The menu bar of `pid`, then children by index.
-    AXUIElementRef at(std::int32_t pid, std::initializer_list<std::size_t> path = {}) {
-        AXValue bar;
-        EXPECT_EQ(ax.copyAttributeValue(ax.createApplication(pid), "AXMenuBar", bar), 0);
-        auto e = std::get<AXUIElementRef>(bar);
-        for (std::size_t index : path) {
+    // "app:PID", or "PID/i.j.k": the menu bar of PID, then children by index.
+    AXUIElementRef at(const std::string& target) {
+        if (target.starts_with("app:"))
+            return ax.createApplication(std::stoi(target.substr(4)));
+        // Found while trusted, so that an untrusted process can be asked about a known element.
+        const bool trusted = std::exchange(model.trusted, true);
+        AXValue v;
+        EXPECT_EQ(ax.copyAttributeValue(ax.createApplication(std::stoi(target)), "AXMenuBar", v),
+                  0);
+        auto e = std::get<AXUIElementRef>(v);
+        std::istringstream path(target.substr(target.find('/') + 1));
+        for (std::string index; std::getline(path, index, '.');) {
             std::vector<AXValue> children;
             EXPECT_EQ(ax.copyAttributeValues(e, "AXChildren", 0, 1000, children), 0);
-            e = std::get<AXUIElementRef>(children.at(index));
+            e = std::get<AXUIElementRef>(children.at(std::stoul(index)));
         }
+        model.trusted = trusted;
         return e;
     }
-    AXUIElementRef fileItem(std::size_t index) { return at(4242, {0, 0, index}); }
-    Value attribute(const AXUIElementRef& e, std::string_view name) {
-        AXValue v;
-        EXPECT_EQ(ax.copyAttributeValue(e, name, v), kAXErrorSuccess) << name;
+    Value shown(const AXValue& v) {
+        if (const auto* e = std::get_if<AXUIElementRef>(&v)) {
+            AXValue title;
+            ax.copyAttributeValue(*e, "AXTitle", title);
+            const auto* text = std::get_if<Value>(&title);
+            return "@" + (text && text->isString() ? text->asString() : "");
+        }
         return std::get<Value>(v);
-    }
-    // "value", "count" or "values" of `name`, or else the action `op`.
-    AXError call(const AXUIElementRef& e, std::string_view op, std::string_view name = "") {
-        AXValue v;
-        std::int64_t count = 0;
-        std::vector<AXValue> values;
-        if (op == "value")
-            return ax.copyAttributeValue(e, name, v);
-        if (op == "count")
-            return ax.getAttributeValueCount(e, name, count);
-        if (op == "values")
-            return ax.copyAttributeValues(e, name, 0, 10, values);
-        return ax.performAction(e, op);
     }
 };
 
-TEST(SimulatedDesktop, ValuesChildrenAndHandlesAreServedAsWritten) {
-    Served d;
-    auto odd = d.fileItem(2);
-    EXPECT_EQ(d.attribute(odd, "real"), Value(2.5));
-    EXPECT_TRUE(d.attribute(odd, "null").isNull());
-    EXPECT_EQ(d.attribute(odd, "array"), Value(Array{Value(1), Value("two"), Value(Array{3})}));
-    EXPECT_EQ(d.attribute(odd, "object"), Value(Dictionary{{"k", Value("v")}}));
-    EXPECT_EQ(d.attribute(d.ax.createApplication(9), "AXMenuBar"), Value("not an element"));
-    EXPECT_EQ(d.attribute(d.fileItem(4), "AXChildren"), Value("nope"));
+const std::map<std::string, AXError> kErrors = {
+    {"Success", kAXErrorSuccess},
+    {"Failure", kAXErrorFailure},
+    {"IllegalArgument", kAXErrorIllegalArgument},
+    {"InvalidUIElement", kAXErrorInvalidUIElement},
+    {"CannotComplete", kAXErrorCannotComplete},
+    {"AttributeUnsupported", kAXErrorAttributeUnsupported},
+    {"APIDisabled", kAXErrorAPIDisabled},
+    {"NoValue", kAXErrorNoValue},
+};
 
-    std::int64_t count = -1;
-    EXPECT_EQ(d.ax.getAttributeValueCount(d.fileItem(0), "AXChildren", count), kAXErrorSuccess);
-    EXPECT_EQ(count, 0) << "a leaf has no children";
-    EXPECT_EQ(d.ax.getAttributeValueCount(odd, "array", count), kAXErrorSuccess);
-    EXPECT_EQ(count, 3);
-
-    // Children that are not objects are plain values in the list; slices are clamped.
-    auto mixed = d.fileItem(5);
+// Runs one line's query on `d` (foreign: elements come from the other desktop); an error name, or
+// the value that came back.
+Value query(Served& d, Served& foreign, const std::string& target, std::istringstream& in) {
+    std::string op, name;
+    in >> op;
+    if (target == "desktop") {
+        if (op == "trust") {
+            in >> name;
+            d.model.trusted = name == "true";
+            return {};
+        }
+        if (op == "prompt")
+            return d.ax.isProcessTrustedWithPrompt();
+        if (op == "prompts")
+            return std::int64_t{d.model.promptCount};
+        Array list;
+        if (op == "pauses") {
+            for (double p : d.pauses)
+                list.push_back(std::round(p * 1e6) / 1e6);
+        }
+        if (op == "pressed") {
+            list.assign(d.model.pressedItems.begin(), d.model.pressedItems.end());
+        }
+        return list;
+    }
+    const auto element = target == "null"                 ? nullptr
+                         : target.starts_with("foreign:") ? foreign.at(target.substr(8))
+                                                          : d.at(target);
+    AXError error = kAXErrorSuccess;
+    AXValue v;
     std::vector<AXValue> values;
-    EXPECT_EQ(d.ax.copyAttributeValues(mixed, "AXChildren", 0, 3, values), kAXErrorSuccess);
-    ASSERT_EQ(values.size(), 3u);
-    EXPECT_EQ(std::get<Value>(values[0]), Value(1));
-    EXPECT_EQ(d.attribute(std::get<AXUIElementRef>(values[1]), "AXTitle"), Value("child"));
-    const auto huge = std::numeric_limits<std::int64_t>::max();
-    EXPECT_EQ(d.ax.copyAttributeValues(mixed, "AXChildren", 2, huge, values), kAXErrorSuccess);
-    EXPECT_EQ(values.size(), 1u);
-    EXPECT_EQ(d.ax.copyAttributeValues(mixed, "AXChildren", 9, 2, values), kAXErrorSuccess);
-    EXPECT_TRUE(values.empty());
-    EXPECT_EQ(d.ax.copyAttributeValues(odd, "array", 1, 1, values), kAXErrorSuccess);
-    EXPECT_EQ(values, std::vector<AXValue>{Value("two")});
-
-    // One handle object per element: the walker relies on pointer equality.
-    EXPECT_EQ(d.fileItem(0).get(), d.fileItem(0).get());
-    EXPECT_NE(d.fileItem(0).get(), d.fileItem(1).get());
-    EXPECT_EQ(d.ax.createApplication(4242).get(), d.ax.createApplication(4242).get());
+    std::int64_t count = 0, start = 0, max = 0;
+    if (op == "value") {
+        in >> name;
+        if ((error = d.ax.copyAttributeValue(element, name, v)) == kAXErrorSuccess)
+            return d.shown(v);
+    } else if (op == "count") {
+        in >> name;
+        if ((error = d.ax.getAttributeValueCount(element, name, count)) == kAXErrorSuccess)
+            return count;
+    } else if (op == "values") {
+        in >> name >> start >> max;
+        if ((error = d.ax.copyAttributeValues(element, name, start, max, values)) == 0) {
+            Array list;
+            for (const auto& value : values)
+                list.push_back(d.shown(value));
+            return list;
+        }
+    } else if (op == "perform") {
+        in >> name;
+        error = d.ax.performAction(element, name);
+    } else if (op == "timeout") {
+        in >> name;
+        error = d.ax.setMessagingTimeout(element, std::stof(name));
+    } else if (op == "same") {
+        in >> name;
+        return element.get() == d.at(name).get();
+    }
+    for (const auto& [label, code] : kErrors) {
+        if (code == error)
+            return label;
+    }
+    return "unknown error " + std::to_string(error);
 }
 
-TEST(SimulatedDesktop, RefusalsInjectedErrorsAndDelays) {
-    Served d;
-    Served other;
-    struct Case {
-        AXUIElementRef element;
-        const char* op;
-        const char* name;
-        AXError expected;
-    };
-    const auto broken = d.fileItem(3);
-    const std::vector<Case> cases = {
-        {broken, "value", "AXTitle", kAXErrorCannotComplete},
-        {broken, "count", "AXChildren", kAXErrorAttributeUnsupported},
-        {broken, "values", "AXChildren", kAXErrorAttributeUnsupported},
-        {broken, "AXPress", "", kAXErrorInvalidUIElement},
-        {d.fileItem(0), "AXShowMenu", "", kAXErrorFailure},
-        {d.fileItem(1), "AXShowMenu", "", kAXErrorIllegalArgument},
-        {d.fileItem(2), "value", "AXEnabled", kAXErrorNoValue},
-        {d.fileItem(2), "value", "AXDelayMs", kAXErrorNoValue},
-        {d.fileItem(2), "value", "AXErrors", kAXErrorNoValue},
-        {d.fileItem(2), "count", "real", kAXErrorIllegalArgument},
-        {d.fileItem(2), "count", "absent", kAXErrorNoValue},
-        {d.fileItem(4), "count", "AXChildren", kAXErrorIllegalArgument},
-        {d.fileItem(4), "values", "AXChildren", kAXErrorIllegalArgument},
-        {d.fileItem(5), "value", "AXChildren", kAXErrorIllegalArgument},
-        {d.ax.createApplication(6), "value", "AXMenuBar", kAXErrorInvalidUIElement},
-        {d.ax.createApplication(77), "value", "AXMenuBar", kAXErrorNoValue},
-        {other.ax.createApplication(4242), "value", "AXMenuBar", kAXErrorIllegalArgument},
-        {nullptr, "AXPress", "", kAXErrorIllegalArgument},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(d.call(c.element, c.op, c.name), c.expected) << c.op << " " << c.name;
+TEST(SimulatedDesktop, QueriesOfTheTable) {
+    Served d, other;
+    std::istringstream table(readData("desktop-queries.txt"));
+    int lines = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line.starts_with("#"))
+            continue;
+        const auto arrow = line.find(" => ");
+        std::istringstream in(line.substr(0, arrow));
+        std::string target;
+        in >> target;
+        Served* on = target.starts_with("other") ? &other : &d;
+        if (target.starts_with("other"))
+            target = target == "other" ? "desktop" : target.substr(6);
+        const Value got = query(*on, on == &d ? other : d, target, in);
+        if (arrow == std::string::npos)
+            continue;
+        const std::string text = line.substr(arrow + 4);
+        auto expected = kErrors.contains(text) ? json::ParseResult{Value(text), {}}
+                                               : json::parse(text, {.allowScalarTopLevel = true});
+        ASSERT_TRUE(expected.value) << line << ": " << expected.error;
+        EXPECT_EQ(got, *expected.value) << line << "\n  got " << plist::describe(got);
+        ++lines;
     }
-    std::vector<AXValue> values;
-    EXPECT_EQ(d.ax.copyAttributeValues(d.fileItem(5), "AXChildren", -1, 2, values),
-              kAXErrorIllegalArgument);
-
-    // A delay beyond the messaging timeout waits the timeout, then cannot complete.
-    auto hung = d.at(3);
-    EXPECT_EQ(d.ax.setMessagingTimeout(hung, 0.05f), kAXErrorSuccess);
-    EXPECT_EQ(d.call(hung, "value", "AXTitle"), kAXErrorCannotComplete);
-    auto pressHangs = d.at(4);
-    EXPECT_EQ(d.ax.setMessagingTimeout(pressHangs, 0.25f), kAXErrorSuccess);
-    EXPECT_EQ(d.attribute(pressHangs, "AXTitle"), Value("p"));
-    EXPECT_EQ(d.call(pressHangs, "AXPress"), kAXErrorCannotComplete);
-    EXPECT_EQ(d.attribute(d.at(5), "AXTitle"), Value("in time")) << "the default timeout";
-    EXPECT_EQ(other.call(other.at(3), "value", "AXTitle"), kAXErrorCannotComplete);
-    ASSERT_EQ(d.pauses.size(), 3u);
-    EXPECT_NEAR(d.pauses[0], 0.05, 1e-6);
-    EXPECT_NEAR(d.pauses[1], 0.25, 1e-6);
-    EXPECT_NEAR(d.pauses[2], 0.002, 1e-6);
-    EXPECT_EQ(other.pauses, std::vector<double>{SimulatedAccessibility::kDefaultMessagingTimeout});
-    EXPECT_TRUE(d.model.pressedItems.empty());
-    for (float bad : {-1.0f, std::nanf(""), std::numeric_limits<float>::infinity()}) {
-        EXPECT_EQ(d.ax.setMessagingTimeout(hung, bad), kAXErrorIllegalArgument);
-    }
+    EXPECT_GT(lines, 60);
 }
 
-TEST(SimulatedDesktop, UntrustedProcessIsRefusedEverywhere) {
-    Served d;
-    auto save = d.fileItem(0);
-    EXPECT_TRUE(d.ax.isProcessTrustedWithPrompt());
-    EXPECT_EQ(d.model.promptCount, 0u) << "no prompt while trusted";
-    d.model.trusted = false;
-    for (const char* op : {"value", "count", "values", "AXPress"}) {
-        EXPECT_EQ(d.call(save, op, "AXChildren"), kAXErrorAPIDisabled) << op;
-    }
-    EXPECT_FALSE(d.ax.isProcessTrustedWithPrompt());
-    EXPECT_FALSE(d.ax.isProcessTrustedWithPrompt());
-    EXPECT_EQ(d.model.promptCount, 2u);
-    d.model.trusted = true;
-    EXPECT_EQ(d.call(save, "AXPress"), kAXErrorSuccess);
-    EXPECT_FALSE(Served(R"({"trusted": false, "applications": []})").ax.isProcessTrusted());
-}
-
-TEST(SimulatedDesktop, PressPathsAndKeyEvents) {
-    Served d;
-    auto openRecent = d.fileItem(1);
-    for (const auto& e :
-         {d.at(4242, {0, 0, 1, 0, 0}), d.at(4242, {0, 0, 1, 0, 1}), d.at(4242, {0})}) {
-        EXPECT_EQ(d.call(e, "AXPress"), kAXErrorSuccess);
-    }
-    // Untitled, empty-titled and non-text titles are left out of the path.
-    EXPECT_EQ(d.model.pressedItems,
-              (std::deque<std::string>{"File/Open Recent/Clear Menu", "File/Open Recent", "File"}));
-    // Trees built in code record the same paths.
+TEST(SimulatedDesktop, TreesBuiltInCodeAndKeyEvents) {
     SimulatedDesktopModel built;
     auto item = makeElement({{"AXTitle", Value("Save")}});
     built.addApplication(1, "com.example.Built",
@@ -199,8 +179,9 @@ TEST(SimulatedDesktop, PressPathsAndKeyEvents) {
     SimulatedAccessibility builtAx(built, nullptr);
     EXPECT_EQ(builtAx.performAction(item, "AXPress"), kAXErrorSuccess);
     EXPECT_EQ(built.pressedItems, std::deque<std::string>{"File/Save"});
+    EXPECT_FALSE(Served(R"({"trusted": false, "applications": []})").ax.isProcessTrusted());
 
-    SimulatedEventTap tap(d.model);
+    SimulatedEventTap tap(built);
     for (bool down : {true, false}) {
         auto event = tap.createKeyboardEvent(49, down);
         ASSERT_TRUE(event);
@@ -208,7 +189,7 @@ TEST(SimulatedDesktop, PressPathsAndKeyEvents) {
         tap.setFlags(*event, 0x100000);
         tap.post(kCGSessionEventTap, *event);
     }
-    EXPECT_EQ(d.model.keyEvents,
+    EXPECT_EQ(built.keyEvents,
               (std::deque<RecordedKeyEvent>{{49, true, 0x100000}, {49, false, 0x100000}}));
 }
 
@@ -305,7 +286,7 @@ TEST(SimulatedDesktop, ApplicationObjectsAndHandlesOutliveTheDesktop) {
     auto d = std::make_unique<Served>();
     auto workspace = std::make_unique<SimulatedWorkspace>(d->model);
     auto editor = workspace->frontmostApplication();
-    auto save = d->fileItem(0);
+    auto save = d->at("4242/0.0.0");
     workspace.reset();
     d.reset();
     EXPECT_FALSE(editor->activateWithOptions(2));
