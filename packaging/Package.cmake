@@ -11,8 +11,14 @@ set(KIVORA_PACKAGING_DIR ${CMAKE_BINARY_DIR}/packaging)
 # the build writes none, and the installed-tree tests report them missing.
 if(KIVORA_HELP2MAN)
   set(KIVORA_MAN_PAGES)
-  foreach(page "KivoraData;8;the background helper of the Kivora cheat sheet"
-               "kivoractl;1;talk to the KivoraData helper as the main application does")
+  # program|section|summary, one entry each
+  set(KIVORA_PAGES "KivoraData|8|the background helper of the Kivora cheat sheet"
+                   "kivoractl|1|talk to the KivoraData helper as the main application does")
+  if(TARGET kivora-sheet)
+    list(APPEND KIVORA_PAGES "kivora-sheet|1|the keyboard shortcuts of the last application")
+  endif()
+  foreach(entry IN LISTS KIVORA_PAGES)
+    string(REPLACE "|" ";" page "${entry}")
     list(GET page 0 program)
     list(GET page 1 section)
     list(GET page 2 summary)
@@ -61,7 +67,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "KivoraData follows the application in fron
 the menu shortcuts of the last one, and the user's system shortcuts, and
 presses a menu item or types a shortcut on request. It talks to Kivora
 through signals on the session bus and reads menus through the
-accessibility bus. kivoractl plays the cheat sheet's part from a terminal.")
+accessibility bus. kivora-sheet is the cheat sheet window; kivoractl plays
+its part from a terminal.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
