@@ -32,6 +32,15 @@ void ActiveWindowProbe::probe(const std::string& busName, std::uint64_t stamp) {
     }
 }
 
+bool ActiveWindowProbe::busy() const {
+    for (const auto& p : probes_) {
+        if (p->outstanding > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int ActiveWindowProbe::onWindows(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     auto* probe = static_cast<Probe*>(userdata);
     --probe->outstanding;

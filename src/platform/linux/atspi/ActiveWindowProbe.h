@@ -23,6 +23,8 @@ public:
     // Reads the states of the windows of the application on `busName`; `found` is called
     // (from the bus's dispatch) when one of them is active.
     void probe(const std::string& busName, std::uint64_t stamp);
+    // Whether an answer is still awaited.
+    bool busy() const;
 
 private:
     struct Probe {

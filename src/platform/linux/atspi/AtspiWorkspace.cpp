@@ -11,6 +11,10 @@ constexpr const char* kWindowEvents[] = {"window:activate", "window:deactivate"}
 // The round trip that makes sure the bus daemon has passed on what it had: short, so that a
 // stuck accessibility bus delays requests only a little.
 constexpr std::uint64_t kCatchUpTimeoutUsec = 250'000;
+// How long after its registration an application without a known active window is asked again,
+// and how many such applications at most.
+constexpr auto kRecentRegistration = std::chrono::seconds(3);
+constexpr std::size_t kMaxRecentRegistrations = 16;
 
 }  // namespace
 
@@ -234,7 +238,34 @@ int AtspiWorkspace::onRegistered(sd_bus_message* message, void* userdata, sd_bus
         return 0;
     }
     self->probe_.probe(busName, self->activations_);
+    if (self->recent_.size() < kMaxRecentRegistrations) {
+        self->recent_.push_back({busName, self->activations_, std::chrono::steady_clock::now()});
+    }
     return 0;
+}
+
+void AtspiWorkspace::probeRecentRegistrations() {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(recent_, [&](const Registration& r) {
+        return r.stamp != activations_ || now - r.at > kRecentRegistration;
+    });
+    if (recent_.empty()) {
+        return;
+    }
+    for (const Registration& r : recent_) {
+        probe_.probe(r.busName, r.stamp);
+    }
+    const auto deadline = now + std::chrono::microseconds(kCatchUpTimeoutUsec);
+    while (probe_.busy() && bus_.isOpen()) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        sd_bus_wait(bus_.bus(), static_cast<std::uint64_t>(left.count()));
+        while (sd_bus_process(bus_.bus(), nullptr) > 0) {
+        }
+    }
 }
 
 void AtspiWorkspace::activeAtRegistration(const std::string& busName, std::uint64_t stamp) {
@@ -267,6 +298,7 @@ void AtspiWorkspace::catchUp() {
               kCatchUpTimeoutUsec);
     while (sd_bus_process(bus_.bus(), nullptr) > 0) {
     }
+    probeRecentRegistrations();
     if (deliveryPending_ && deliverSource_) {
         sd_event_source_set_enabled(deliverSource_.get(), SD_EVENT_OFF);
         onDeliver(deliverSource_.get(), this);

@@ -2,6 +2,7 @@
 // The workspace over AT-SPI window events: the frontmost application is the one whose window
 // was activated last; applications are the accessibility bus's registered applications.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -100,6 +101,16 @@ private:
     SlotPtr sessionFilter_;
     ActiveWindowProbe probe_;
     std::uint64_t activations_ = 0;  // window activations seen, to order the probes' answers
+    // Applications registered lately with no activation seen since: a window the window manager
+    // activated while the application was still starting up is announced by nobody, so the
+    // catch-up before a request asks them again.
+    struct Registration {
+        std::string busName;
+        std::uint64_t stamp;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::vector<Registration> recent_;
+    void probeRecentRegistrations();
     bool deliveryPending_ = false;
     EventSourcePtr deliverSource_;
     bool registered_ = false;
