@@ -396,7 +396,6 @@ void Scenario::run(const json& step) {
                                 step.contains("post") || step.contains("raw") ||
                                 step.contains("expect");
     ASSERT_TRUE(named != nullptr || needsNoProcess) << "no such process";
-    HelperProcess& process = *named;
     if (step.contains("repeat")) {
         for (int i = 0; i < step["repeat"].get<int>() && !::testing::Test::HasFailure(); ++i) {
             for (const json& inner : step["steps"]) {
@@ -412,9 +411,9 @@ void Scenario::run(const json& step) {
     } else if (step.contains("start")) {
         start(step["start"], false);
     } else if (step.contains("ping")) {
-        ASSERT_TRUE(client_->ping(kHelperBusName)) << process.describe();
+        ASSERT_TRUE(client_->ping(kHelperBusName)) << named->describe();
     } else if (step.contains("count")) {
-        ASSERT_TRUE(client_->ping(kHelperBusName)) << process.describe();
+        ASSERT_TRUE(client_->ping(kHelperBusName)) << named->describe();
         EXPECT_EQ(client_->count(step["count"].get<std::string>()),
                   step["is"].get<std::uint64_t>());
     } else if (step.contains("received")) {
@@ -442,11 +441,11 @@ void Scenario::run(const json& step) {
     } else if (step.contains("prompts")) {
         EXPECT_EQ(client_->promptCount(), std::optional(step["prompts"].get<std::uint32_t>()));
     } else if (step.contains("owner")) {
-        EXPECT_EQ(client_->nameOwnerPid(kHelperBusName), process.pid());
+        EXPECT_EQ(client_->nameOwnerPid(kHelperBusName), named->pid());
     } else if (step.contains("released")) {
         EXPECT_TRUE(client_->waitForName(kHelperBusName, false));
     } else if (step.contains("signal")) {
-        process.signal(step["signal"] == "INT" ? SIGINT : SIGTERM);
+        named->signal(step["signal"] == "INT" ? SIGINT : SIGTERM);
     } else if (step.contains("sleepMs")) {
         std::this_thread::sleep_for(Duration(step["sleepMs"].get<int>()));
     } else if (step.contains("remove")) {
@@ -454,17 +453,17 @@ void Scenario::run(const json& step) {
     } else if (step.contains("exit")) {
         // A number, or "failure" for any non-zero status.
         const ExitStatus status =
-            process.waitForExit(Duration(step.value("timeoutMs", kDefaultTimeout.count())));
+            named->waitForExit(Duration(step.value("timeoutMs", kDefaultTimeout.count())));
         EXPECT_TRUE(step["exit"] == "failure" ? status.exited() && status.code != 0
                                               : status.exitedWith(step["exit"].get<int>()))
             << status << "\n"
-            << process.describe();
-        expectOutput(process, step);
+            << named->describe();
+        expectOutput(*named, step);
     } else {
         ASSERT_TRUE(step.contains("stdout") || step.contains("stdoutCount") ||
                     step.contains("stderr") || step.contains("stderrContains"))
             << "unknown step";
-        expectOutput(process, step);
+        expectOutput(*named, step);
     }
 }
 
