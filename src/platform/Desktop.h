@@ -20,6 +20,10 @@ public:
     // observations begin (an observer registered earlier is told of the application in
     // front) along with any control interface. 0, or a negative error number; once only.
     virtual int attach() = 0;
+
+    // Takes in what the desktop has reported but not yet applied (a window switch above all),
+    // so that the request about to be handled sees it. Called before each request.
+    virtual void catchUp() {}
 };
 
 }  // namespace kivora

@@ -204,7 +204,9 @@ TEST_F(HelperOnDesktopTest, HungAndKilledTargetsAreAnsweredWithinTheTimeout) {
     auto gtk = startApp("gtk", {"--tag", "Doomed"});
     ASSERT_TRUE(gtk);
     ASSERT_TRUE(session_->activate(gtk->pid(), true));
-    ASSERT_TRUE(contains(currentShortcuts(), Value("Doomed")));
+    const Array first = currentShortcuts();
+    ASSERT_TRUE(contains(first, Value("Doomed")))
+        << toDebugString(Value(first)) << helper_->describe();
 
     gtk->signal(SIGSTOP);
     EXPECT_TRUE(currentShortcuts().empty());  // answered, with what could be read: nothing

@@ -187,6 +187,8 @@ int run(int argc, char** argv) {
                             desktop->eventTap(),
                             loop,
                             console};
+    // A request that follows a window switch must see it, however the two messages raced.
+    center.setBeforeDelivery([&desktop] { desktop->catchUp(); });
     AppDelegate delegate(platform);
     loop.setWillTerminate([&delegate] { delegate.applicationWillTerminate(); });
 

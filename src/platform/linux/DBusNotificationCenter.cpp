@@ -112,10 +112,15 @@ void DBusNotificationCenter::dispatch(sd_bus_message* message) {
     const std::optional<CanonicalText> object =
         notification.object ? std::optional<CanonicalText>(*notification.object) : std::nullopt;
     // By index, on copies: an observer may add observers while we deliver.
+    bool first = true;
     for (std::size_t i = 0; i < subscriptions_.size(); ++i) {
         if (!matches(subscriptions_[i], name, object ? &*object : nullptr)) {
             continue;
         }
+        if (first && beforeDelivery_) {
+            beforeDelivery_();
+        }
+        first = false;
         Observer observer = subscriptions_[i].observer;
         try {
             observer(notification);

@@ -2,6 +2,7 @@
 // The distributed notification center over a D-Bus connection (the session bus), in the wire
 // format of DBusNotificationCodec.h.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     // posted after this call reaches it.
     void addObserver(Observer observer, std::optional<std::string> name,
                      std::optional<std::string> object) override;
+    // Runs `hook` before each notification is delivered, before the first of its observers.
+    void setBeforeDelivery(std::function<void()> hook) { beforeDelivery_ = std::move(hook); }
     void postNotification(const std::string& name, const std::optional<std::string>& object,
                           const Dictionary& userInfo, bool deliverImmediately) override;
     void postShortcutList(const std::string& name, const std::optional<std::string>& object,
@@ -55,6 +58,7 @@ private:
     DiagnosticSink diagnostics_;
     wire::UserInfoKeys userInfo_;
     SlotPtr filter_;
+    std::function<void()> beforeDelivery_;
     std::vector<Subscription> subscriptions_;
 };
 

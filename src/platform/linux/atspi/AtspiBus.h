@@ -37,7 +37,6 @@ public:
     static std::string address(sd_bus* sessionBus, std::string& error);
 
     sd_bus* bus() const { return bus_.get(); }
-    sd_bus* sessionBus() const { return session_.get(); }
     bool isOpen() const { return sd_bus_is_open(bus_.get()) > 0; }
 
     using Append = std::function<int(sd_bus_message*)>;

@@ -66,14 +66,6 @@ int AtspiWorkspace::start(sd_event* event) {
     if (r < 0) {
         return r;
     }
-    if (bus_.sessionBus() != nullptr) {
-        slot = nullptr;
-        r = sd_bus_add_filter(bus_.sessionBus(), &slot, &onSessionMessage, this);
-        sessionFilter_.reset(slot);
-        if (r < 0) {
-            return r;
-        }
-    }
     sd_event_source* source = nullptr;
     r = sd_event_add_defer(event, &source, &onDeliver, this);
     deliverSource_.reset(source);
@@ -275,18 +267,6 @@ void AtspiWorkspace::activeAtRegistration(const std::string& busName, std::uint6
     if (auto app = application(busName)) {
         activated(app->processIdentifier());
     }
-}
-
-int AtspiWorkspace::onSessionMessage(sd_bus_message* message, void* userdata, sd_bus_error*) {
-    std::uint8_t type = 0;
-    const char* sender = sd_bus_message_get_sender(message);
-    if (sd_bus_message_get_type(message, &type) < 0 ||
-        (type != SD_BUS_MESSAGE_METHOD_CALL && type != SD_BUS_MESSAGE_SIGNAL) ||
-        (sender != nullptr && std::string_view(sender) == "org.freedesktop.DBus")) {
-        return 0;  // replies and the bus daemon's own signals are no requests
-    }
-    static_cast<AtspiWorkspace*>(userdata)->catchUp();
-    return 0;
 }
 
 void AtspiWorkspace::catchUp() {

@@ -49,10 +49,12 @@ public:
 
     // Subscribes to window activation and to applications joining and leaving the bus,
     // registers the window events with the registry, and finds the application in front now.
-    // Every message that reaches the helper on the session bus first takes in the window
-    // events already delivered (see catchUp). Negative errno when the subscriptions cannot be
-    // made.
+    // Negative errno when the subscriptions cannot be made.
     int start(sd_event* event);
+
+    // Takes in what the accessibility bus has delivered so far and reports a change of the
+    // frontmost application now, so that a request that follows a switch sees it.
+    void catchUp();
 
     RunningApplicationRef frontmostApplication() override { return frontmost_; }
     void addObserver(std::string_view keyPath, KeyPathObserver observer) override;
@@ -67,11 +69,6 @@ private:
     static int onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error* error);
     static int onDeliver(sd_event_source* source, void* userdata);
     static int onRegistered(sd_bus_message* message, void* userdata, sd_bus_error* error);
-    static int onSessionMessage(sd_bus_message* message, void* userdata, sd_bus_error* error);
-
-    // Takes in what the accessibility bus has delivered so far and reports a change of the
-    // frontmost application now, so that a request that follows a switch sees it.
-    void catchUp();
     // An application whose window was active when it registered: activated then, unless
     // another one has been activated since.
     void activeAtRegistration(const std::string& busName, std::uint64_t stamp);
@@ -98,7 +95,6 @@ private:
     SlotPtr windowSlot_;
     SlotPtr nameOwnerSlot_;
     SlotPtr registrySlot_;
-    SlotPtr sessionFilter_;
     ActiveWindowProbe probe_;
     std::uint64_t activations_ = 0;  // window activations seen, to order the probes' answers
     // Applications registered lately with no activation seen since: a window the window manager

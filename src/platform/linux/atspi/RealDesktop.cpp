@@ -94,6 +94,9 @@ Workspace& RealDesktop::workspace() {
 Accessibility& RealDesktop::accessibility() {
     return *impl_->accessibility;
 }
+void RealDesktop::catchUp() {
+    impl_->workspace->catchUp();
+}
 EventTap& RealDesktop::eventTap() {
     return *impl_->eventTap;
 }

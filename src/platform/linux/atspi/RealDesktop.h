@@ -29,6 +29,7 @@ public:
     EventTap& eventTap() override;
     // Already served from the event loop since connect: nothing more to start.
     int attach() override { return 0; }
+    void catchUp() override;
 
     // Method calls made on the accessibility bus so far (for measurements).
     std::uint64_t callCount() const;
