@@ -311,26 +311,30 @@ bool DesktopSession::Impl::up(std::string& whyNot, DesktopSession& outer) {
     return true;
 }
 
-bool DesktopSession::registered(pid_t pid) {
+std::string DesktopSession::registeredName(pid_t pid) {
     sd_bus_message* reply = nullptr;
     linux_::BusError error;
     if (sd_bus_call_method(impl_->a11y->bus(), "org.a11y.atspi.Registry",
                            "/org/a11y/atspi/accessible/root", "org.a11y.atspi.Accessible",
                            "GetChildren", error.get(), &reply, "") < 0) {
-        return false;
+        return {};
     }
     linux_::MessagePtr owned(reply);
     if (sd_bus_message_enter_container(reply, 'a', "(so)") < 0) {
-        return false;
+        return {};
     }
     const char* name = nullptr;
     const char* path = nullptr;
     while (sd_bus_message_read(reply, "(so)", &name, &path) > 0) {
         if (impl_->a11y->nameOwnerPid(name) == pid) {
-            return true;
+            return name;
         }
     }
-    return false;
+    return {};
+}
+
+sd_bus* DesktopSession::a11yBus() {
+    return impl_->a11y->bus();
 }
 
 unsigned long DesktopSession::windowOf(pid_t pid) {

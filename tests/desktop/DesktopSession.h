@@ -4,6 +4,7 @@
 // is started with bounded waits and killed by pid (with the processes it spawned) at the end.
 
 #include <sys/types.h>
+#include <systemd/sd-bus.h>
 
 #include <map>
 #include <memory>
@@ -45,8 +46,11 @@ public:
                                                             const std::vector<std::string>& args,
                                                             std::string& whyNot);
 
-    // Whether the registry lists an application of process `pid`.
-    bool registered(pid_t pid);
+    // The bus name of the application of process `pid` that the registry lists, or "".
+    std::string registeredName(pid_t pid);
+    bool registered(pid_t pid) { return !registeredName(pid).empty(); }
+    // A connection to the accessibility bus.
+    sd_bus* a11yBus();
     // Asks the window manager to activate the window of `pid` and waits until it is active;
     // with `announced`, also until the application has announced it on the accessibility bus
     // (which it does once somebody, such as the helper, listens for window activation).

@@ -22,43 +22,21 @@ namespace {
 
 using namespace std::chrono_literals;
 using e2e::ChildProcess;
-using linux_::BusConnection;
 using linux_::MessagePtr;
 
 constexpr std::uint32_t kRoleLabel = 29;
 constexpr std::uint32_t kRolePushButton = 43;
 constexpr std::uint32_t kRoleToggleButton = 62;
 
-BusConnection open(const std::string& address) {
-    sd_bus* raw = nullptr;
-    sd_bus_new(&raw);
-    BusConnection bus(raw);
-    sd_bus_set_address(raw, address.c_str());
-    sd_bus_set_bus_client(raw, 1);
-    return sd_bus_start(raw) >= 0 ? std::move(bus) : BusConnection();
-}
-
 // The sheet as a screen reader sees it: one line per label outside a button, one indented line
 // per button with its description ("  Save ⌘S").
 class AccessibleReader {
 public:
-    explicit AccessibleReader(const e2e::PrivateBus& session) {
-        BusConnection bus = open(session.address());
-        sd_bus_message* reply = nullptr;
-        const char* address = nullptr;
-        linux_::BusError error;
-        if (bus && sd_bus_call_method(bus.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                      "GetAddress", error.get(), &reply, "") >= 0) {
-            MessagePtr owned(reply);
-            if (sd_bus_message_read(reply, "s", &address) >= 0) {
-                a11y_ = open(address);
-            }
-        }
-    }
+    explicit AccessibleReader(DesktopSession& session) : session_(session) {}
 
     std::string text(pid_t pid) {
         std::string out;
-        std::string name = applicationOf(pid);
+        std::string name = session_.registeredName(pid);
         if (!name.empty()) {
             walk(name, "/org/a11y/atspi/accessible/root", false, 0, out);
         }
@@ -82,8 +60,8 @@ private:
                     const char* member, const char* signature, Args... args) {
         sd_bus_message* reply = nullptr;
         linux_::BusError error;
-        sd_bus_call_method(a11y_.get(), name.c_str(), path.c_str(), interface, member, error.get(),
-                           &reply, signature, args...);
+        sd_bus_call_method(session_.a11yBus(), name.c_str(), path.c_str(), interface, member,
+                           error.get(), &reply, signature, args...);
         return MessagePtr(reply);
     }
     std::string property(const std::string& name, const std::string& path, const char* key) {
@@ -93,26 +71,6 @@ private:
         return reply && sd_bus_message_read(reply.get(), "v", "s", &value) >= 0 && value != nullptr
                    ? value
                    : "";
-    }
-    std::string applicationOf(pid_t pid) {
-        MessagePtr children = call("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root",
-                                   "org.a11y.atspi.Accessible", "GetChildren", "");
-        const char* name = nullptr;
-        const char* path = nullptr;
-        if (!children || sd_bus_message_enter_container(children.get(), 'a', "(so)") < 0) {
-            return {};
-        }
-        while (sd_bus_message_read(children.get(), "(so)", &name, &path) > 0) {
-            std::uint32_t owner = 0;
-            MessagePtr reply =
-                call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                     "GetConnectionUnixProcessID", "s", name);
-            if (reply && sd_bus_message_read(reply.get(), "u", &owner) >= 0 &&
-                static_cast<pid_t>(owner) == pid) {
-                return name;
-            }
-        }
-        return {};
     }
     void walk(const std::string& name, const std::string& path, bool inButton, int depth,
               std::string& out) {
@@ -145,7 +103,7 @@ private:
         }
     }
 
-    BusConnection a11y_;
+    DesktopSession& session_;
 };
 
 // Types keys (keysym names) into whatever window has the focus.
@@ -240,7 +198,7 @@ protected:
         if (IsSkipped()) {
             return;
         }
-        reader_ = std::make_unique<AccessibleReader>(session_->bus());
+        reader_ = std::make_unique<AccessibleReader>(*session_);
     }
     std::unique_ptr<ChildProcess> startSheet() {
         auto environment = session_->environment();
