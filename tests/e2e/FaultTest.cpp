@@ -93,7 +93,7 @@ public:
                                                   : to == "helper" ? kHelperObject
                                                   : to == "main"   ? kMainAppObject
                                                                    : std::optional(filled(to));
-        client.post(filled(name), object, userInfo(3));
+        client.post(filled(name), object, userInfo());
     }
 
     std::size_t malformed = 0;  // bodies of a wrong signature or type
@@ -121,15 +121,14 @@ private:
         return row;
     }
 
-    // Strings, integers, booleans and arrays holding dictionaries, `depth` levels down.
-    Dictionary userInfo(int depth) {
+    // Strings, integers and booleans, alone or inside an array and a dictionary.
+    Dictionary userInfo() {
         Dictionary info;
         for (std::size_t n = pick(4); n > 0; --n) {
-            const std::size_t kind = pick(depth > 0 ? 4 : 3);
-            info[text(12)] = kind == 0   ? Value(text(20))
-                             : kind == 1 ? Value(static_cast<std::int64_t>(rng_()))
-                             : kind == 2 ? Value(pick(2) == 0)
-                                         : Value(Array{Value(text(5)), Value(userInfo(depth - 1))});
+            const Value leaf =
+                pick(2) == 0 ? Value(text(20)) : Value(static_cast<std::int64_t>(rng_()));
+            info[text(12)] =
+                pick(3) == 0 ? Value(Array{pick(2) == 0, Dictionary{{text(5), leaf}}}) : leaf;
         }
         return info;
     }
