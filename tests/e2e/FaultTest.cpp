@@ -30,11 +30,7 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
@@ -67,79 +63,37 @@ std::int64_t residentKiB(pid_t pid) {
     return 0;
 }
 
-// Notifications that must never be answered, deterministic for a seed: random names, objects
-// and user info, click requests naming no item or key, near misses of the real requests, and
-// bodies of a wrong signature.
+// Notifications that must never be answered, deterministic for a seed: rows of
+// fault-noise.txt with random text and user info, and now and then a body of a wrong signature.
 class Noise {
 public:
-    explicit Noise(std::uint64_t seed) : rng_(seed) {}
-
-    void post(TestClient& client) {
-        static const std::vector<std::pair<std::string, std::optional<std::string>>> nearMisses{
-            {"GetCurrentShortcut", kMainAppObject},
-            {"GetCurrentShortcut", std::nullopt},
-            {"GetSystemShortcut", kMainAppObject},
-            {"GetSystemShortcut", "org.morvane.Kivora.KivoraData "},
-            {"TerminateSubApp", std::nullopt},
-            {"TerminateSubApp", kMainAppObject},
-            {"getCurrentShortcut", kHelperObject},
-            {"GetCurrentShortcut ", kHelperObject},
-            {"accessibilityStatus", kHelperObject},
-            {"terminateSubApp", kHelperObject},
-            {"GetCurrentShortcutResponse", kHelperObject},
-            {"getSystemShortcutResponse", kHelperObject},
-            {"GetKeyCodeAndFlagsArr", kHelperObject},
-            {"AccessibilityStatusResponse", kHelperObject},
-            {"tellHelperToCurrentClickted:Copy", kMainAppObject},
-            {" tellHelperToCurrentClickted:Copy", kHelperObject},
-            {"TellHelperToCurrentClickted:Copy", kHelperObject},
-            {"tellHelperToCurrentClicktedCopy", kHelperObject},
-            {"tellHelperToSystemClickted:[\"0\",\"0\"]", kMainAppObject},
-        };
-        // Key lists that are malformed, out of range, nested deep, huge or never handed out.
-        static const std::vector<std::string> payloads{
-            "[1,2]",
-            "[\"1\",]",
-            "[\"49\"",
-            "{\"a\":1}",
-            "[]",
-            "[\"-1\",\"0\"]",
-            "[\"65536\",\"0\"]",
-            "[\"7\",\"123456789\"]",
-            std::string(600, '[') + std::string(600, ']')};
-        const std::string random = text(30);
-        const std::size_t roll = pick(100);
-        if (roll < 35) {  // no request name begins with "~"
-            client.post("~" + random, object(), userInfo(3));
-        } else if (roll < 55) {  // nor does a demo title
-            client.post("tellHelperToCurrentClickted:~" + random, kHelperObject, userInfo(3));
-        } else if (roll < 75) {
-            const std::size_t i = pick(payloads.size() + 2);
-            const std::string payload =
-                i < payloads.size()    ? payloads[i]
-                : i == payloads.size() ? "[\"" + random + "\",\"" + text(8) + "\"]"
-                : pick(40) == 0        ? "[\"" + std::string(70 * 1024, '7') + "\"]"
-                                       : "[" + random + "]";
-            client.post("tellHelperToSystemClickted:" + payload, kHelperObject);
-        } else if (roll < 99) {
-            const auto& [name, to] = nearMisses[pick(nearMisses.size())];
-            client.post(name, to, userInfo(3));
-        } else {
-            ++malformed;
-            switch (pick(4)) {
-                case 0:
-                    client.postRaw("i", 7);
-                    break;
-                case 1:
-                    client.postRaw("ssa{sv}s", random.c_str(), kHelperObject, 0, "extra");
-                    break;
-                case 2:
-                    client.postRaw("sas", random.c_str(), 2, "a", "b");
-                    break;
-                default:
-                    client.postRaw("ssa{sv}", random.c_str(), kHelperObject, 1, "k", "(ii)", 1, 2);
+    explicit Noise(std::uint64_t seed) : rng_(seed) {
+        std::ifstream file(KIVORA_SOURCE_DIR "/tests/data/linux/fault-noise.txt");
+        for (std::string line; std::getline(file, line);) {
+            const std::size_t tab = line.find('\t');
+            if (!line.starts_with("#") && tab != std::string::npos) {
+                rows_.emplace_back(line.substr(0, tab), line.substr(tab + 1));
             }
         }
+        EXPECT_GT(rows_.size(), 30u);
+    }
+
+    void post(TestClient& client) {
+        if (pick(100) == 0) {
+            ++malformed;
+            if (pick(2) == 0) {
+                client.postRaw("i", 7);
+            } else {
+                client.postRaw("ssa{sv}", text(30).c_str(), kHelperObject, 1, "k", "(ii)", 1, 2);
+            }
+            return;
+        }
+        const auto& [name, to] = rows_[pick(rows_.size())];
+        const std::optional<std::string> object = to == "-"        ? std::nullopt
+                                                  : to == "helper" ? kHelperObject
+                                                  : to == "main"   ? kMainAppObject
+                                                                   : std::optional(filled(to));
+        client.post(filled(name), object, userInfo());
     }
 
     std::size_t malformed = 0;  // bodies of a wrong signature or type
@@ -160,38 +114,27 @@ private:
         return out;
     }
 
-    std::optional<std::string> object() {
-        const std::array<std::optional<std::string>, 4> fixed{std::nullopt, kHelperObject,
-                                                              kHelperObject, kMainAppObject};
-        const std::size_t i = pick(5);
-        return i < fixed.size() ? fixed[i] : text(20);
+    std::string filled(std::string row) {  // random text holds no "%"
+        for (std::size_t at; (at = row.find('%')) != std::string::npos;) {
+            row.replace(at, 1, text(30));
+        }
+        return row;
     }
 
-    // Strings, integers, booleans, arrays and nested dictionaries, `depth` levels down.
-    Dictionary userInfo(int depth) {
+    // Strings, integers and booleans, alone or inside an array and a dictionary.
+    Dictionary userInfo() {
         Dictionary info;
         for (std::size_t n = pick(4); n > 0; --n) {
-            Value value = text(20);
-            switch (pick(depth > 0 ? 5 : 3)) {
-                case 1:
-                    value = static_cast<std::int64_t>(rng_());
-                    break;
-                case 2:
-                    value = pick(2) == 0;
-                    break;
-                case 3:
-                    value = Array{Value(text(5)), Value(userInfo(depth - 1))};
-                    break;
-                case 4:
-                    value = userInfo(depth - 1);
-                    break;
-            }
-            info[text(12)] = std::move(value);
+            const Value leaf =
+                pick(2) == 0 ? Value(text(20)) : Value(static_cast<std::int64_t>(rng_()));
+            info[text(12)] =
+                pick(3) == 0 ? Value(Array{pick(2) == 0, Dictionary{{text(5), leaf}}}) : leaf;
         }
         return info;
     }
 
     std::mt19937_64 rng_;
+    std::vector<std::pair<std::string, std::string>> rows_;
 };
 
 // 100,000 notifications of noise with 100 real requests among them: every request answered,

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include "platform/linux/EventLoop.h"
 
 namespace kivora::linux_ {
@@ -76,18 +74,6 @@ TEST_F(EventLoopTest, TerminateEndsAfterTheCurrentCallbackWithTheShutdownStepOnc
     EXPECT_EQ(shutdowns, 1);
     EXPECT_TRUE(restOfCallbackRan);
     EXPECT_FALSE(laterFired);
-}
-
-TEST_F(EventLoopTest, SignalsTakeTheTerminatePath) {
-    sigset_t before;
-    sigprocmask(SIG_SETMASK, nullptr, &before);
-    int shutdowns = 0;
-    loop_.setWillTerminate([&] { ++shutdowns; });
-    ASSERT_EQ(loop_.terminateOnSignals({SIGUSR1}), 0);
-    loop_.scheduledTimer(0, false, [] { raise(SIGUSR1); });
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(shutdowns, 1);
-    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 TEST_F(EventLoopTest, SleepForBlocksWithoutRunningCallbacks) {
