@@ -45,22 +45,6 @@ TEST(PropertyList, TruncatedOrCorruptedFilesNeverCrash) {
     }
 }
 
-TEST(PropertyList, DescribesOnOneLineInTheOldStyle) {
-    EXPECT_EQ(
-        plist::describe(Value(Dictionary{
-            {"enabled", true},
-            {"value", Dictionary{{"parameters", Array{32, 49, 1048576}}, {"type", "standard"}}}})),
-        "{ enabled = 1; value = { parameters = ( 32, 49, 1048576 ); type = standard; }; }");
-    EXPECT_EQ(
-        plist::describe(Value(Dictionary{{"a b", false}, {"e", Dictionary{}}, {"l", Array{}}})),
-        "{ \"a b\" = 0; e = {}; l = (); }");
-    EXPECT_EQ(plist::describe(Value(Array{1.5, "a-b.c:d/e_$", "", "中文", "x\n\"\\\x01"})),
-              "( 1.5, a-b.c:d/e_$, \"\", \"中文\", \"x\\n\\\"\\\\\\U0001\" )");
-    EXPECT_EQ(plist::describe(Value(Data{{0xDE, 0xAD, 0xBE, 0xEF, 0x01}})), "<deadbeef 01>");
-    EXPECT_TRUE(plist::describe(Value(Data{std::vector<std::uint8_t>(40, 0)}))
-                    .ends_with("00000000 00000000 ... 40 bytes>"));
-}
-
 TEST(PropertyList, FilesAreReadWithClearErrorsNamingThem) {
     plisttest::TemporaryFolder folder;
     EXPECT_EQ(plist::parseFile(folder.write("a.plist", "<plist><true/></plist>")).value,
