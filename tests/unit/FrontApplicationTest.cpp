@@ -43,13 +43,11 @@ TEST(FrontApplicationTracking, TheTargetIsTheLastAppOtherThanHelperAndMainApp) {
     } cases[] = {
         {true, {}, "none"},
         {true, {"A", "main"}, "A"},
-        {true, {"A", "B", "main"}, "B"},
         {true, {"A", "helper"}, "A"},
         {true, {"A", "main", "helper", "main"}, "A"},
         {true, {"main", "helper"}, "none"},
         {true, {"A", "noId"}, "noId"},
         {true, {"A", "none"}, "none"},
-        {true, {"A", "none", "B"}, "B"},
         // Only the exact main-application identifier is the main application.
         {true, {"A", "mainLowerCase"}, "mainLowerCase"},
         // Without its own identifier the helper looks like any unidentified application (or
