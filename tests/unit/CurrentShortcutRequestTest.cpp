@@ -59,9 +59,7 @@ TEST(CurrentShortcutRequest, HarvestedAnsweredPressedAndForgottenWithItsTarget) 
     EXPECT_EQ(delegate.currentKeyCodeAndFlagsArr,
               (std::vector<KeyCodeAndFlags>{{12, 0}, {45, 0}, {1, 0}}));
 
-    helper.fakes.console.lines.clear();
     helper.post("tellHelperToCurrentClickted:Save");
-    EXPECT_EQ(helper.fakes.console.lines, (Lines{"点击了: Save", "成功执行点击操作"}));
     EXPECT_EQ(helper.fakes.accessibility.pressCount(save), 1);
     EXPECT_EQ(helper.fakes.center.posts.size(), 2U);  // a press is not answered
 

