@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "kivoractl/JsonText.h"
-#include "kivoractl/MonitorLine.h"
 #include "kivoractl/SheetTable.h"
 #include "kivoractl/TerminalText.h"
 
@@ -12,7 +10,6 @@ namespace kivoractl {
 namespace {
 
 using kivora::Array;
-using kivora::Data;
 using kivora::Dictionary;
 using kivora::Value;
 
@@ -157,15 +154,6 @@ TEST(KivoractlTerminalText, EscapesShorteningAndSettings) {
     EXPECT_EQ(outputWidth(nullptr, 0), 80u);
     EXPECT_TRUE(wantsColour(true, nullptr) && !wantsColour(true, "") &&
                 !wantsColour(false, nullptr));
-}
-
-TEST(KivoractlMonitorLine, OneLinePerNotificationAndJsonOfOddValues) {
-    const kivora::Notification reply{
-        "R", "a\nb", {{"note", std::string(40, 'n')}, {"ok", Value(true)}, {"raw", Data{{1, 2}}}}};
-    EXPECT_EQ(monitorLine("t", "s", reply), "t s R object=a\\nb {note=\"" + std::string(31, 'n') +
-                                                "…\", ok=true, raw=<2 bytes>}\n");
-    EXPECT_EQ(toJsonText(Array{"\xFF", Value(2.5), Value()}),
-              "[\n  \"\xEF\xBF\xBD\",\n  2.5,\n  null\n]");
 }
 
 }  // namespace
