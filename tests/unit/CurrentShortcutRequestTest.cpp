@@ -60,7 +60,7 @@ TEST(CurrentShortcutRequest, HarvestedAnsweredPressedAndForgottenWithItsTarget) 
               (std::vector<KeyCodeAndFlags>{{12, 0}, {45, 0}, {1, 0}}));
 
     helper.post("tellHelperToCurrentClickted:Save");
-    EXPECT_EQ(helper.fakes.accessibility.pressCount(save), 1);
+    EXPECT_EQ(helper.fakes.accessibility.pressed, std::vector<const AXUIElement*>{save.get()});
     EXPECT_EQ(helper.fakes.center.posts.size(), 2U);  // a press is not answered
 
     // The target quits: the next walk finds nothing, and its items are gone with it.
