@@ -1,5 +1,5 @@
-// "GetCurrentShortcut" through the launched delegate: the harvest, its lines, its reply, the
-// press arrays and the pairs kept since launch.
+// "GetCurrentShortcut" through the launched delegate: the harvest, its reply, the press arrays
+// and the pairs kept since launch.
 #include <gtest/gtest.h>
 
 #include "LaunchedDelegate.h"
@@ -35,29 +35,20 @@ TEST(CurrentShortcutRequest, HarvestedAnsweredPressedAndForgottenWithItsTarget) 
     EXPECT_EQ(helper.fakes.console.lines.back(), kCountLine + "0");
     EXPECT_EQ(helper.currentReply(), Lines{});
 
+    // The lines and the list of a harvest are the end-to-end scenarios'; here what they
+    // cannot see: the activation, the pause and the press arrays.
     SimulatedElementRef quit = menuItem("Quit Editor", "Q");
-    SimulatedElementRef fresh = menuItem("New", "N");
     SimulatedElementRef save = menuItem("Save", "S", 0);
     helper.fakes.accessibility.addApplication(
-        4242, {submenu("Apple", {menuItem("About Editor", std::nullopt)}),
-               submenu("Editor", {submenu("Services", {menuItem("Note", "Y", 1)}), quit}),
-               submenu("File", {fresh, submenu("Open Recent", {}), save})});
+        4242, {submenu("Editor", {quit}), submenu("File", {menuItem("Open", std::nullopt), save})});
     auto& delegate = helper.delegate;
     delegate.previousActiveApplication = helper.fakes.workspace.addApplication("com.e.A", 4242);
-    helper.fakes.console.lines.clear();
     helper.post("GetCurrentShortcut");
 
     EXPECT_EQ(helper.fakes.workspace.frontmostApplication(), delegate.previousActiveApplication)
         << "activated";
     EXPECT_EQ(helper.fakes.runLoop.sleeps, (std::vector<double>{0.05, 0.05}));
-    EXPECT_EQ(helper.fakes.console.lines,
-              (Lines{helper.fakes.runLoop.currentThreadDescription(), "Editor", kCountLine + "6"}));
-    EXPECT_EQ(helper.currentReply(),
-              (Lines{"Editor", "Editor | Quit Editor | ⌘ | Q | ", "File", "File | New | ⌘ | N | ",
-                     "File | Save | ⌘ | S | ", "Editor"}));
-    EXPECT_EQ(delegate.currentElementArr, (std::vector<AXUIElementRef>{quit, fresh, save}));
-    EXPECT_EQ(delegate.currentKeyCodeAndFlagsArr,
-              (std::vector<KeyCodeAndFlags>{{12, 0}, {45, 0}, {1, 0}}));
+    EXPECT_EQ(delegate.currentElementArr, (std::vector<AXUIElementRef>{quit, save}));
 
     helper.post("tellHelperToCurrentClickted:Save");
     EXPECT_EQ(helper.fakes.accessibility.pressed, std::vector<const AXUIElement*>{save.get()});
@@ -69,7 +60,7 @@ TEST(CurrentShortcutRequest, HarvestedAnsweredPressedAndForgottenWithItsTarget) 
     EXPECT_EQ(helper.currentReply(), Lines{});
     EXPECT_TRUE(delegate.currentShortTitle.empty());
     EXPECT_TRUE(delegate.currentElementArr.empty());
-    EXPECT_EQ(delegate.currentKeyCodeAndFlagsArr.size(), 3U);
+    EXPECT_EQ(delegate.currentKeyCodeAndFlagsArr.size(), 2U);  // the pairs stay
 }
 
 }  // namespace
