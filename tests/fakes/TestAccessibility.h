@@ -43,6 +43,10 @@ inline SimulatedElementRef submenu(const std::string& title,
                                    const std::vector<SimulatedElementRef>& items) {
     return menu(title, {menu(std::nullopt, items)});
 }
+inline SimulatedElementRef topLevelMenu(const std::string& title,
+                                        const std::vector<SimulatedElementRef>& items) {
+    return submenu(title, items);
+}
 
 struct TestDesktop {
     simulated::SimulatedDesktopModel desktop;

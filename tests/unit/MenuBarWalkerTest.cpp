@@ -17,6 +17,7 @@ using fake::menu;
 using fake::menuItem;
 using fake::SimulatedElementRef;
 using fake::submenu;
+using fake::topLevelMenu;
 using simulated::SimulatedElement;
 using testing::Lines;
 using testing::rendered;
@@ -147,8 +148,8 @@ std::vector<SimulatedElementRef> commandItems(int count, const std::string& pref
 
 TEST(MenuBarWalker, LeftoversOfThePopBudgetAreWalkedUnderTheNextMenu) {
     // 1000 pops: the top-level item, its menu, then 998 items; the rest go on under "Next".
-    Lines list =
-        sheet({submenu("Big", commandItems(1200, "b")), submenu("Next", {menuItem("N", "N")})});
+    Lines list = sheet(
+        {topLevelMenu("Big", commandItems(1200, "b")), topLevelMenu("Next", {menuItem("N", "N")})});
     ASSERT_EQ(list.size(), 1U + 998 + 1 + 202 + 1 + 1);
     EXPECT_EQ(
         (Lines{list[998], list[999], list[1000], list[1202]}),
@@ -156,8 +157,9 @@ TEST(MenuBarWalker, LeftoversOfThePopBudgetAreWalkedUnderTheNextMenu) {
 
     // Set aside with the submenu title: the next menu's own items, met while "Z" is still set
     // aside, stay under it; its header was written already.
-    list = sheet({submenu("Big", {submenu("Recent", commandItems(1100, "r")), menuItem("Z", "Z")}),
-                  submenu("Next", {menuItem("N", "N")})});
+    list = sheet(
+        {topLevelMenu("Big", {submenu("Recent", commandItems(1100, "r")), menuItem("Z", "Z")}),
+         topLevelMenu("Next", {menuItem("N", "N")})});
     ASSERT_EQ(list.size(), 2U + 996 + 1 + 104 + 2 + 1);
     EXPECT_EQ((Lines{list[1], list[997], list[998], list[999], list[1103], list[1104]}),
               (Lines{"Big/Recent", "Big/Recent | r995 | ⌘ | A | ", "Next",
@@ -168,7 +170,7 @@ TEST(MenuBarWalker, LeftoversOfThePopBudgetAreWalkedUnderTheNextMenu) {
     SimulatedElementRef holder = menu(std::nullopt, {});
     holder->children.assign(998, AXValue(Value(0)));
     holder->children.emplace_back(AXUIElementRef(menuItem("X", "X")));
-    EXPECT_EQ(sheet({menu("Big", {holder}), submenu("Next", {})}),
+    EXPECT_EQ(sheet({menu("Big", {holder}), topLevelMenu("Next", {})}),
               (Lines{"Next", "Next | X | ⌘ | X | ", "Next"}));
 }
 
@@ -180,12 +182,12 @@ TEST(MenuBarWalker, AnElementQueuedTwiceIsVisitedOnce) {
               (Lines{"File", "File | A | ⌘ | A | ", "File | B | ⌘ | B | "}));
 
     // ...but taking it off the queue does not take it out of the set-aside list.
-    EXPECT_EQ(sheet({submenu("File", {submenu("S", {a}), a})}),
+    EXPECT_EQ(sheet({topLevelMenu("File", {submenu("S", {a}), a})}),
               (Lines{"File", "File/S", "File/S | A | ⌘ | A | ", "File | A | ⌘ | A | "}));
 
     // An entry that left before its queue was set aside does not come back with it: the
     // set-aside list is empty, so the menu of "S" sets aside again and clears the title.
-    EXPECT_EQ(sheet({submenu("File", {a, submenu("S", {menuItem("S1", "1")}), a})}),
+    EXPECT_EQ(sheet({topLevelMenu("File", {a, submenu("S", {menuItem("S1", "1")}), a})}),
               (Lines{"File", "File | A | ⌘ | A | ", "File | S1 | ⌘ | 1 | "}));
 }
 
@@ -205,8 +207,9 @@ TEST(MenuBarWalker, CyclesAndHugeMenusStayWithinTheBudgets) {
     std::generate(items.begin() + 3'000, items.end(),
                   [] { return std::make_shared<SimulatedElement>(); });
     RecordingAccessibility huge;
-    harvest = walk(huge, {submenu("Huge", std::move(items)), submenu("Two", {menuItem("T", "T")}),
-                          submenu("Three", {menuItem("R", "R")})});
+    harvest = walk(
+        huge, {topLevelMenu("Huge", std::move(items)), topLevelMenu("Two", {menuItem("T", "T")}),
+               topLevelMenu("Three", {menuItem("R", "R")})});
     EXPECT_EQ(harvest.titles.size(), 998U + 1000 + 1000);
     EXPECT_EQ(rendered(harvest.list).back(), "Two");
     EXPECT_EQ(harvest.titles.back(), "h2997");
