@@ -75,27 +75,23 @@ TEST(KivoractlCommandLine, HelpEverywhereWithinEightyColumns) {
 }
 
 TEST(KivoractlCommandLine, UsageErrors) {
-    // Arguments separated by '|'.
     // clang-format off
-    const char* const bad[] = {"", "frobnicate", "help|frobnicate", "current|extra", "quit|--json",
-        "desktop|trust|true|--json", "press|x|--full", "current|--count=2", "current|--json=long",
-        "monitor|--count=0", "monitor|--count|-1", "monitor|--count", "monitor|now", "press",
-        "press|", "press|\xC3(", "key|49", "key|x|0", "key|0x31|0", "current|--verbose",
-        "current|--timeout", "current|--address", "current|--address=", "current|--timeout|0",
-        "current|--timeout|5s", "current|--timeout|3601", "desktop", "desktop|explode",
-        "desktop|prompts|3", "desktop|activate|", "desktop|activate-pid|2147483648",
-        "desktop|trust|yes"};
+    const Args bad[] = {{}, {"frobnicate"}, {"help", "frobnicate"}, {"current", "extra"},
+        {"quit", "--json"}, {"desktop", "trust", "true", "--json"}, {"press", "x", "--full"},
+        {"current", "--count=2"}, {"current", "--json=long"}, {"monitor", "--count=0"},
+        {"monitor", "--count", "-1"}, {"monitor", "--count"}, {"monitor", "now"}, {"press"},
+        {"press", ""}, {"press", "\xC3("}, {"key", "49"}, {"key", "x", "0"}, {"key", "0x31", "0"},
+        {"current", "--verbose"}, {"current", "--timeout"}, {"current", "--address"},
+        {"current", "--address="}, {"current", "--timeout", "0"}, {"current", "--timeout", "5s"},
+        {"current", "--timeout", "3601"}, {"desktop"}, {"desktop", "explode"},
+        {"desktop", "prompts", "3"}, {"desktop", "activate", ""},
+        {"desktop", "activate-pid", "2147483648"}, {"desktop", "trust", "yes"}};
     // clang-format on
-    for (const std::string joined : bad) {
-        Args args;
-        for (std::size_t start = 0; !joined.empty() && start <= joined.size();) {
-            const std::size_t end = std::min(joined.find('|', start), joined.size());
-            args.push_back(joined.substr(start, end - start));
-            start = end + 1;
-        }
+    for (const Args& args : bad) {
         const auto parsed = parseCommandLine(args);
         const auto line = parsed.error.find('\n') == std::string::npos;  // one line, no command
-        EXPECT_TRUE(!parsed.command && !parsed.error.empty() && line) << joined;
+        EXPECT_TRUE(!parsed.command && !parsed.error.empty() && line)
+            << ::testing::PrintToString(args);
     }
 }
 
