@@ -18,7 +18,6 @@ struct Helper : testing::LaunchedDelegate {
     Lines currentReply() const {
         const auto& post = fakes.center.posts.back();
         EXPECT_EQ(post.name, "GetCurrentShortcutResponse");
-        EXPECT_EQ(post.object, testing::kMainAppId);
         EXPECT_TRUE(post.deliverImmediately);
         EXPECT_EQ(post.userInfo.size(), 1U);
         auto list = post.userInfo.find("currentShortcut");
