@@ -47,9 +47,6 @@ TEST(PropertyList, TruncatedOrCorruptedFilesNeverCrash) {
 
 TEST(PropertyList, FilesAreReadWithClearErrorsNamingThem) {
     plisttest::TemporaryFolder folder;
-    EXPECT_EQ(plist::parseFile(folder.write("a.plist", "<plist><true/></plist>")).value,
-              Value(true));
-
     const auto error = [&](const std::string& name) {
         return plist::parseFile((folder.path() / name).string());
     };
