@@ -41,10 +41,6 @@ public:
         SimulatedWorkspace::setFrontmost(app ? model_.application(app->processIdentifier())
                                              : nullptr);
     }
-    void switchTo(const RunningApplicationRef& app) {
-        setFrontmost(app);
-        deliver();
-    }
 
 private:
     simulated::SimulatedDesktopModel& model_;

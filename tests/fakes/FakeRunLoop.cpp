@@ -29,10 +29,6 @@ void FakeRunLoop::sleepFor(double seconds) {
     now += seconds;
 }
 
-std::string FakeRunLoop::currentThreadDescription() const {
-    return "<_NSMainThread: 0x1>{number = 1, name = main}";
-}
-
 void FakeRunLoop::advance(double seconds) {
     const double end = now + seconds;
     for (;;) {

@@ -16,7 +16,9 @@ public:
     TimerRef scheduledTimer(double interval, bool repeats, std::function<void()> fire) override;
     void sleepFor(double seconds) override;
     double monotonicSeconds() const override { return now; }
-    std::string currentThreadDescription() const override;
+    std::string currentThreadDescription() const override {
+        return "<_NSMainThread: 0x1>{number = 1, name = main}";
+    }
     void terminate() override { ++terminateCount; }
 
     // Moves the clock forward, firing every timer that comes due, in time order.

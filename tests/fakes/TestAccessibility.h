@@ -2,7 +2,6 @@
 // The unit tests' accessibility: the simulated desktop's in-memory tree, built with the menu
 // helpers below, recording the presses per element.
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,9 +68,6 @@ public:
         app->element->attributes["AXMenuBar"] = AXUIElementRef(menu(std::nullopt, topLevelMenus));
         desktop.adopt(*app->element, app.get());
         return app->element;
-    }
-    int pressCount(const SimulatedElementRef& element) const {
-        return static_cast<int>(std::count(pressed.begin(), pressed.end(), element.get()));
     }
 
     AXError performAction(const AXUIElementRef& element, std::string_view action) override {

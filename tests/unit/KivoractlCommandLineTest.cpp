@@ -34,29 +34,20 @@ std::string describe(const ParsedCommandLine& parsed) {
 
 TEST(KivoractlCommandLine, ReadsEveryCommandAndOption) {
     const std::vector<std::pair<Args, std::string>> cases = {
-        {{"press", "Zoom: 100%"}, "4 tellHelperToCurrentClickted:Zoom: 100% t=5"},
         // A title that looks like an option, after "--".
         {{"press", "--json=short", "--", "--verbose"},
          "4 tellHelperToCurrentClickted:--verbose t=5 json=2"},
-        {{"key", "49", "1048576", "--json"},
-         "5 tellHelperToSystemClickted:[\"49\",\"1048576\"] t=5 json=1"},
         // Signed texts are arguments, not options; the helper judges them.
         {{"key", "-1", "-0"}, "5 tellHelperToSystemClickted:[\"-1\",\"-0\"] t=5"},
         {{"--timeout", "2.5", "current", "--json=short", "--full", "--address", "unix:path=/b"},
          "2  t=2.5 json=2 full1 bus=unix:path=/b"},
         {{"system", "--timeout=0.2", "--json=pretty", "--no-start", "--address=x", "--user"},
          "3  t=0.2 json=1 nostart1"},
-        {{"quit"}, "7  t=5"},
         {{"permission"}, "6  t=15"},
-        {{"permission", "--timeout", "1"}, "6  t=1"},
         // monitor runs until interrupted unless bounded.
         {{"monitor"}, "8  t=0"},
-        {{"monitor", "--count=3", "--timeout", "9", "--json=short"}, "8  t=9 json=2 count=3"},
         {{"desktop", "activate-pid", "+2147483647"}, "9  t=5 pid=2147483647"},
-        {{"desktop", "trust", "true"}, "9  t=5 trusted1"},
-        {{"desktop", "keys", "--json"}, "9  t=5 json=1"},
         // --version wins, as --help does.
-        {{"--version"}, "1  t=5"},
         {{"current", "--version", "extra"}, "1  t=5"},
     };
     for (const auto& [args, expected] : cases) {
@@ -70,14 +61,9 @@ TEST(KivoractlCommandLine, HelpEverywhereWithinEightyColumns) {
     }
     for (const auto& [name, text] : commandHelp()) {
         SCOPED_TRACE(name);
-        auto viaOption = parseCommandLine({name, "--help"});
-        ASSERT_TRUE(viaOption.command);
-        EXPECT_EQ(viaOption.command->action, Action::Help);
-        EXPECT_EQ(viaOption.command->helpText, text);
+        EXPECT_EQ(parseCommandLine({name, "--help"}).command->helpText, text);
         EXPECT_EQ(parseCommandLine({"help", name}).command->helpText, text);
         EXPECT_TRUE(text.starts_with("Usage: kivoractl " + name));
-    }
-    for (const auto& [name, text] : commandHelp()) {
         std::istringstream lines(text + generalHelp());
         for (std::string line; std::getline(lines, line);) {
             EXPECT_LE(line.size(), 80u) << line;  // all ASCII: bytes are columns
@@ -89,27 +75,23 @@ TEST(KivoractlCommandLine, HelpEverywhereWithinEightyColumns) {
 }
 
 TEST(KivoractlCommandLine, UsageErrors) {
-    // Arguments separated by '|'.
     // clang-format off
-    const char* const bad[] = {"", "frobnicate", "help|frobnicate", "current|extra", "quit|--json",
-        "desktop|trust|true|--json", "press|x|--full", "current|--count=2", "current|--json=long",
-        "monitor|--count=0", "monitor|--count|-1", "monitor|--count", "monitor|now", "press",
-        "press|", "press|\xC3(", "key|49", "key|x|0", "key|0x31|0", "current|--verbose",
-        "current|--timeout", "current|--address", "current|--address=", "current|--timeout|0",
-        "current|--timeout|5s", "current|--timeout|3601", "desktop", "desktop|explode",
-        "desktop|prompts|3", "desktop|activate|", "desktop|activate-pid|2147483648",
-        "desktop|trust|yes"};
+    const Args bad[] = {{}, {"frobnicate"}, {"help", "frobnicate"}, {"current", "extra"},
+        {"quit", "--json"}, {"desktop", "trust", "true", "--json"}, {"press", "x", "--full"},
+        {"current", "--count=2"}, {"current", "--json=long"}, {"monitor", "--count=0"},
+        {"monitor", "--count", "-1"}, {"monitor", "--count"}, {"monitor", "now"}, {"press"},
+        {"press", ""}, {"press", "\xC3("}, {"key", "49"}, {"key", "x", "0"}, {"key", "0x31", "0"},
+        {"current", "--verbose"}, {"current", "--timeout"}, {"current", "--address"},
+        {"current", "--address="}, {"current", "--timeout", "0"}, {"current", "--timeout", "5s"},
+        {"current", "--timeout", "3601"}, {"desktop"}, {"desktop", "explode"},
+        {"desktop", "prompts", "3"}, {"desktop", "activate", ""},
+        {"desktop", "activate-pid", "2147483648"}, {"desktop", "trust", "yes"}};
     // clang-format on
-    for (const std::string joined : bad) {
-        Args args;
-        for (std::size_t start = 0; !joined.empty() && start <= joined.size();) {
-            const std::size_t end = std::min(joined.find('|', start), joined.size());
-            args.push_back(joined.substr(start, end - start));
-            start = end + 1;
-        }
+    for (const Args& args : bad) {
         const auto parsed = parseCommandLine(args);
         const auto line = parsed.error.find('\n') == std::string::npos;  // one line, no command
-        EXPECT_TRUE(!parsed.command && !parsed.error.empty() && line) << joined;
+        EXPECT_TRUE(!parsed.command && !parsed.error.empty() && line)
+            << ::testing::PrintToString(args);
     }
 }
 

@@ -51,18 +51,13 @@ std::string expand(const std::string& s) {
 // The failure text for an outcome that does not meet `expected`, or "" when it does.
 std::string judge(const std::optional<Value>& value, const std::string& error,
                   const std::string& expected) {
-    const auto [verb, rest] = [&] {
-        const auto space = expected.find(' ');
-        return std::pair{expected.substr(0, space),
-                         space == std::string::npos ? "" : expected.substr(space + 1)};
-    }();
-    const std::string got = value ? "value " + plist::describe(*value) : "error " + error;
-    if (verb == "ok"  ? !value
-        : verb == "=" ? !value || plist::describe(*value) != expand(rest)
-                      : value || error.find(rest) == std::string::npos) {
-        return "got " + got;
-    }
-    return "";
+    const std::size_t space = std::min(expected.find(' '), expected.size());
+    const std::string verb = expected.substr(0, space);
+    const std::string rest = expected.substr(std::min(space + 1, expected.size()));
+    const bool met = verb == "ok"  ? value.has_value()
+                     : verb == "=" ? value && plist::describe(*value) == expand(rest)
+                                   : !value && error.find(rest) != std::string::npos;
+    return met ? "" : "got " + (value ? "value " + plist::describe(*value) : "error " + error);
 }
 
 void check(const std::string& kind, const std::string& input, const std::string& expected) {

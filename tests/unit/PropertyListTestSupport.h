@@ -1,9 +1,11 @@
 #pragma once
 // A temporary folder for files.
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <stdexcept>
 #include <string>
 
 namespace kivora::plisttest {
@@ -12,15 +14,15 @@ namespace kivora::plisttest {
 class TemporaryFolder {
 public:
     TemporaryFolder() {
-        std::random_device random;
-        do {
-            path_ = std::filesystem::temp_directory_path() /
-                    ("kivora-test-" + std::to_string(random()) + std::to_string(random()));
-        } while (!std::filesystem::create_directory(path_));
+        std::string name = (std::filesystem::temp_directory_path() / "kivora-test-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("no temporary folder");
+        }
+        path_ = name;
     }
     ~TemporaryFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -29,7 +31,7 @@ public:
     std::string write(const std::string& relative, const std::string& bytes) const {
         const auto file = path_ / relative;
         std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream(file, std::ios::binary) << bytes;
         return file.string();
     }
 
