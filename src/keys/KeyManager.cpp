@@ -75,6 +75,18 @@ static_assert(std::adjacent_find(kCodesByName.begin(), kCodesByName.end(),
                                  }) == kCodesByName.end(),
               "every name of the inverse occurs once");
 
+// Most menu shortcuts are one ASCII character: those skip the search. -1: not a name.
+constexpr std::array<std::int8_t, 128> kCodeByAsciiChar = [] {
+    std::array<std::int8_t, 128> out{};
+    out.fill(-1);
+    for (const NamedCode& entry : kCodesByName) {
+        if (entry.name.size() == 1 && static_cast<unsigned char>(entry.name[0]) < 0x80) {
+            out[static_cast<unsigned char>(entry.name[0])] = static_cast<std::int8_t>(entry.code);
+        }
+    }
+    return out;
+}();
+
 constexpr std::size_t kLongestNameCodePoints = 5;  // "SPACE"
 
 struct ModifierSymbol {
@@ -133,6 +145,10 @@ const std::string& KeyManager::keyNameForKeyCode(std::int64_t keyCode) const {
 }
 
 std::optional<std::int64_t> KeyManager::keyCodeForKeyName(std::string_view name) const {
+    if (name.size() == 1 && static_cast<unsigned char>(name[0]) < 0x80) {
+        const std::int8_t code = kCodeByAsciiChar[static_cast<unsigned char>(name[0])];
+        return code >= 0 ? std::optional<std::int64_t>(code) : std::nullopt;
+    }
     const auto it = std::lower_bound(
         kCodesByName.begin(), kCodesByName.end(), name,
         [](const NamedCode& entry, std::string_view wanted) { return entry.name < wanted; });

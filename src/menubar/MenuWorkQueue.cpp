@@ -34,7 +34,7 @@ void MenuWorkQueue::rebuildIndex(std::size_t places) {
 void MenuWorkQueue::reserve(std::size_t handles) {
     handles_.reserve(handles);
     std::size_t places = kFirstIndexSize;
-    while (places < handles * 2) {
+    while (places * 3 < handles * 4) {
         places *= 2;
     }
     if (places > index_.size()) {
@@ -43,7 +43,7 @@ void MenuWorkQueue::reserve(std::size_t handles) {
 }
 
 std::size_t MenuWorkQueue::handleFor(const AXUIElement* address) {
-    if ((handles_.size() + 1) * 2 > index_.size()) {
+    if ((handles_.size() + 1) * 4 > index_.size() * 3) {
         rebuildIndex(index_.empty() ? kFirstIndexSize : index_.size() * 2);
     }
     const std::size_t mask = index_.size() - 1;

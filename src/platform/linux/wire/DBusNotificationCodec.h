@@ -47,6 +47,14 @@ bool isWireString(std::string_view s);
 // Appends `s` as a string, through sendableString when the bus would refuse it.
 int appendString(sd_bus_message* m, const std::string& s);
 
+// The Post signal with its name and, when there is one, its object: the user info goes next.
+// Null, with `error` set, when it cannot be made.
+MessagePtr newPost(sd_bus* bus, const std::string& name, const std::optional<std::string>& object,
+                   std::string& error);
+// Hands `message` to `result`, or the error when appending the user info (`appended`, a
+// negative errno on failure) failed.
+void finishPost(int appended, MessagePtr&& message, EncodeResult& result);
+
 // Builds the Post signal of a notification. Strings the bus would refuse go out through
 // sendableString, with a warning. A notification larger than kMaxPostBytes keeps the
 // records (dictionaries) at the front of its top-level arrays that fit, and every other

@@ -1,6 +1,5 @@
 // The shortcut lists written straight into the Post signal: the wire form of toArray(list)
 // without building it, since a map per record is most of what a large reply costs.
-#include "platform/linux/Errno.h"
 #include "platform/linux/wire/DBusNotificationCodec.h"
 
 namespace kivora::linux_::wire {
@@ -185,25 +184,11 @@ EncodeResult encodeShortcutListPost(sd_bus* bus, const std::string& name,
                                   std::to_string(sizer.replaced) + " strings");
     }
 
-    sd_bus_message* raw = nullptr;
-    int r = sd_bus_message_new_signal(bus, &raw, kPath, kInterface, kMember);
-    if (r < 0) {
-        result.error = "cannot create the signal: " + errnoText(r);
-        return result;
+    MessagePtr message = newPost(bus, name, object, result.error);
+    if (message) {
+        const int appended = appendUserInfo(message.get(), key, list, kept);
+        finishPost(appended, std::move(message), result);
     }
-    MessagePtr message(raw);
-    r = appendString(raw, name);
-    if (r >= 0 && object) {
-        r = appendString(raw, *object);
-    }
-    if (r >= 0) {
-        r = appendUserInfo(raw, key, list, kept);
-    }
-    if (r < 0) {
-        result.error = "cannot build the signal: " + errnoText(r);
-        return result;
-    }
-    result.message = std::move(message);
     return result;
 }
 
